@@ -1,0 +1,76 @@
+#include "engine/scan.h"
+
+#include <vector>
+
+namespace torvane {
+
+bool RuleMatches(const WindowRule& rule, const char* className, const char* title) {
+    const std::int32_t mode = rule.usclsttle;
+    if (mode == match::kClass) return rule.className.equals(className);
+    if (mode == match::kTitle) return rule.title.equals(title);
+    if ((mode & 3) == 3) return rule.title.equals(title) && rule.className.equals(className);
+    return false;
+}
+
+bool StaysBound(const WindowRule& rule, const char* title) {
+    return (rule.usclsttle & 1) == 0 || rule.title.equals(title);
+}
+
+namespace {
+
+struct BindingPass {
+    WindowSystem& windows;
+    std::vector<WindowRule>& rules;
+    char className[WindowSystem::kTextCapacity + 1];
+    char title[WindowSystem::kTextCapacity + 1];
+
+    static bool Visit(WindowHandle window, void* context) {
+        static_cast<BindingPass*>(context)->bindWindow(window);
+        return true;
+    }
+
+    void bindWindow(WindowHandle window) {
+        if (!windows.IsWindowVisible(window)) return;
+        className[0] = '\0';
+        title[0] = '\0';
+        windows.GetClassNameA(window, className, WindowSystem::kTextCapacity);
+        windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
+        for (WindowRule& rule : rules) {
+            if (!RuleMatches(rule, className, title) || rule.findBound(window) >= 0) continue;
+            Placement placement;
+            windows.GetWindowPlacement(window, placement);
+            rule.bind(window, placement);
+        }
+    }
+};
+
+void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules) {
+    char title[WindowSystem::kTextCapacity + 1];
+    for (WindowRule& rule : rules) {
+        std::size_t i = 0;
+        while (i < rule.boundWindows.size()) {
+            const WindowHandle window = rule.boundWindows[i].handle;
+            title[0] = '\0';
+            windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
+            if (windows.IsWindowVisible(window) && StaysBound(rule, title)) {
+                ++i;
+            } else {
+                rule.unbindAt(i);  // the next entry now stands at i
+            }
+        }
+    }
+}
+
+}  // namespace
+
+int ScanPass(Shared& shared, WindowSystem& windows) {
+    BusyGuard guard = BusyGuard::tryTake(shared.busy);
+    if (!guard) return 0;
+    std::vector<WindowRule>& rules = shared.table.rules();
+    BindingPass binding{windows, rules, {}, {}};
+    windows.EnumWindows(&BindingPass::Visit, &binding);
+    UnbindingPass(windows, rules);
+    return 1;
+}
+
+}  // namespace torvane

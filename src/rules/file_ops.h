@@ -1,0 +1,43 @@
+// The small file interface under the settings file: each step of a save is
+// its own call, so that a test can make any one of them fail.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace torvane {
+
+enum class ReadStatus { Ok, Missing, Failed };
+enum class ReplaceStatus { Ok, Busy, Failed };  // Busy: another program holds the file
+
+class FileOps {
+public:
+    using Handle = std::intptr_t;
+
+    virtual ~FileOps() = default;
+
+    // Reads the whole file.
+    virtual ReadStatus ReadWhole(const std::string& path, std::string& out) = 0;
+    // Creates a new, empty file with a unique name in the folder of `besidePath`.
+    virtual bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) = 0;
+    virtual bool Write(Handle handle, const char* data, std::size_t size) = 0;
+    // Makes the written bytes durable (FlushFileBuffers, fsync).
+    virtual bool Flush(Handle handle) = 0;
+    virtual bool Close(Handle handle) = 0;
+    // Puts `from` in the place of `to` in one step, replacing it.
+    virtual ReplaceStatus Replace(const std::string& from, const std::string& to) = 0;
+    virtual void Remove(const std::string& path) = 0;
+    virtual void Pause(int milliseconds) = 0;
+};
+
+// The file operations of the platform the core is built for: POSIX natively,
+// the Win32 file API in the Windows build.
+FileOps& PlatformFileOps();
+
+// Writes `bytes` to a temporary file beside `path`, makes it durable and puts
+// it in the place of `path`, retrying a refused replace a few times. On any
+// failure `path` is left as it was and the temporary file is removed.
+bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes);
+
+}  // namespace torvane

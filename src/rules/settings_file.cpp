@@ -1,0 +1,96 @@
+#include "rules/settings_file.h"
+
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "rules/settings_format.h"
+
+namespace torvane {
+
+namespace {
+constexpr int kReplaceAttempts = 5;     // a replace refused while another program holds the file
+constexpr int kReplacePauseMs = 20;
+constexpr int kWriterRetests = 101;
+}  // namespace
+
+bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes) {
+    std::string temp;
+    FileOps::Handle handle = 0;
+    if (!ops.CreateTemp(path, temp, handle)) return false;
+
+    bool ok = ops.Write(handle, bytes.data(), bytes.size());
+    ok = ok && ops.Flush(handle);
+    ok = ops.Close(handle) && ok;
+    if (ok) {
+        ReplaceStatus status = ReplaceStatus::Failed;
+        for (int attempt = 0; attempt < kReplaceAttempts; ++attempt) {
+            if (attempt > 0) ops.Pause(kReplacePauseMs);
+            status = ops.Replace(temp, path);
+            if (status != ReplaceStatus::Busy) break;
+        }
+        ok = status == ReplaceStatus::Ok;
+    }
+    if (!ok) ops.Remove(temp);
+    return ok;
+}
+
+int SettingsFile::Load(Shared& shared) {
+    shared.config = SystemConfig::Defaults();
+    shared.table.release();
+
+    BusyGuard guard = BusyGuard::tryTake(shared.busy);
+    if (!guard) return 0;
+
+    std::string text;
+    ReadStatus status = ReadStatus::Failed;
+    try {
+        status = ops_.ReadWhole(path_, text);
+    } catch (const std::bad_alloc&) {
+        status = ReadStatus::Failed;
+    }
+    if (status != ReadStatus::Ok) {
+        keepExistingFile_ = status == ReadStatus::Failed;
+        return 0;
+    }
+
+    SystemConfig config;
+    std::vector<WindowRule> rules;
+    try {
+        ParseSettings(text, config, rules);
+    } catch (const std::bad_alloc&) {
+        // Too large to hold: run on the defaults and keep the file as it is.
+        keepExistingFile_ = true;
+        return 0;
+    }
+    shared.config = config;
+    shared.table.install(std::move(rules));
+    keepExistingFile_ = false;
+    return 1;
+}
+
+int SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
+    if (!shared.busy.tryTakeWithRetests(kWriterRetests)) {
+        if (repostSaveRequest) repostSaveRequest();
+        return 0;
+    }
+    std::string bytes;
+    {
+        BusyGuard guard(shared.busy);
+        try {
+            bytes = FormatSettings(shared.config, shared.table.rules());
+        } catch (const std::bad_alloc&) {
+            return 0;
+        }
+    }
+    // The text is complete; the file work needs the table no longer, so the
+    // workers go on meanwhile.
+    if (keepExistingFile_) {
+        std::string ignored;
+        if (ops_.ReadWhole(path_, ignored) != ReadStatus::Missing) return 0;
+        keepExistingFile_ = false;  // the user has removed it meanwhile
+    }
+    return WriteFileReplacing(ops_, path_, bytes) ? 1 : 0;
+}
+
+}  // namespace torvane

@@ -1,0 +1,41 @@
+// The settings file zrk.ini: loaded once at start, written whole on every
+// save request.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "rules/file_ops.h"
+#include "rules/rule_table.h"
+
+namespace torvane {
+
+inline constexpr const char* kSettingsFileName = "zrk.ini";
+
+class SettingsFile {
+public:
+    explicit SettingsFile(FileOps& ops, std::string path = kSettingsFileName)
+        : ops_(ops), path_(std::move(path)) {}
+
+    // The loader: SystemConfig takes its defaults and the table is emptied, then
+    // the file's values are applied. Returns 1 when the file was read, 0 when it
+    // was missing or unreadable or the busy flag was held.
+    int Load(Shared& shared);
+
+    // The writer: takes the busy flag at the first test or one of 101 immediate
+    // re-tests; when it stays held, calls `repostSaveRequest` so that the save
+    // runs again later, and returns 0. Otherwise writes the whole file and
+    // returns 1, or 0 when it could not be written (the old file stays whole).
+    int Save(Shared& shared, const std::function<void()>& repostSaveRequest);
+
+    const std::string& path() const { return path_; }
+
+private:
+    FileOps& ops_;
+    std::string path_;
+    // A file that exists but could not be read at start is not replaced by a
+    // save: the user's rules in it would be lost.
+    bool keepExistingFile_ = false;
+};
+
+}  // namespace torvane

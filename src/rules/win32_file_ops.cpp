@@ -1,0 +1,102 @@
+// File operations over the Win32 file API, for the Windows build. Paths are
+// the program's own ASCII names ("zrk.ini"); they are widened as they are.
+#include <windows.h>
+
+#include <string>
+
+#include "rules/file_ops.h"
+
+namespace torvane {
+namespace {
+
+std::wstring Wide(const std::string& path) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? static_cast<std::size_t>(n) : 1u, L'\0');
+    if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, w.data(), n);
+    w.resize(w.size() - 1);
+    return w;
+}
+
+HANDLE AsHandle(FileOps::Handle h) { return reinterpret_cast<HANDLE>(h); }
+
+class Win32FileOps final : public FileOps {
+public:
+    ReadStatus ReadWhole(const std::string& path, std::string& out) override {
+        out.clear();
+        HANDLE h = ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            DWORD e = ::GetLastError();
+            return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND ? ReadStatus::Missing : ReadStatus::Failed;
+        }
+        char buf[65536];
+        for (;;) {
+            DWORD got = 0;
+            if (!::ReadFile(h, buf, sizeof buf, &got, nullptr)) {
+                ::CloseHandle(h);
+                return ReadStatus::Failed;
+            }
+            if (got == 0) break;
+            out.append(buf, got);
+        }
+        ::CloseHandle(h);
+        return ReadStatus::Ok;
+    }
+
+    bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            std::string name = besidePath + "." + std::to_string(::GetCurrentProcessId()) + "." +
+                               std::to_string(++counter_) + ".tmp";
+            HANDLE h = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (h != INVALID_HANDLE_VALUE) {
+                tempPath = name;
+                handle = reinterpret_cast<Handle>(h);
+                return true;
+            }
+            if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+        }
+        return false;
+    }
+
+    bool Write(Handle handle, const char* data, std::size_t size) override {
+        while (size > 0) {
+            DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
+            DWORD written = 0;
+            if (!::WriteFile(AsHandle(handle), data, chunk, &written, nullptr) || written == 0) return false;
+            data += written;
+            size -= written;
+        }
+        return true;
+    }
+
+    bool Flush(Handle handle) override { return ::FlushFileBuffers(AsHandle(handle)) != 0; }
+    bool Close(Handle handle) override { return ::CloseHandle(AsHandle(handle)) != 0; }
+
+    ReplaceStatus Replace(const std::string& from, const std::string& to) override {
+        if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return ReplaceStatus::Ok;
+        }
+        DWORD e = ::GetLastError();
+        if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED) {
+            return ReplaceStatus::Busy;
+        }
+        return ReplaceStatus::Failed;
+    }
+
+    void Remove(const std::string& path) override { ::DeleteFileW(Wide(path).c_str()); }
+    void Pause(int milliseconds) override { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+private:
+    unsigned counter_ = 0;
+};
+
+}  // namespace
+
+FileOps& PlatformFileOps() {
+    static Win32FileOps ops;
+    return ops;
+}
+
+}  // namespace torvane
