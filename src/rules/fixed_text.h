@@ -21,9 +21,11 @@ public:
     // Keeps the first 255 bytes; a NUL ends the text, since the buffer is a C string.
     void assign(std::string_view text) {
         std::size_t n = text.size() < kMaxLength ? text.size() : kMaxLength;
-        const void* nul = std::memchr(text.data(), '\0', n);
-        if (nul != nullptr) n = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
-        std::memcpy(bytes_.data(), text.data(), n);
+        if (n > 0) {  // an empty view may have no data at all
+            const void* nul = std::memchr(text.data(), '\0', n);
+            if (nul != nullptr) n = static_cast<std::size_t>(static_cast<const char*>(nul) - text.data());
+            std::memcpy(bytes_.data(), text.data(), n);
+        }
         std::memset(bytes_.data() + n, 0, kCapacity - n);
     }
 

@@ -86,6 +86,9 @@ private:
 struct WorkerFlags {
     std::atomic<bool> RunFlag{false};
     std::atomic<bool> AliveFlag{false};
+    // Cycles done so far, counted after each cycle's work: lets a caller wait
+    // for the workers to have looked again.
+    std::atomic<std::uint64_t> Cycles{0};
 };
 
 // The process-wide state, owned by the shell and passed by reference, so that

@@ -88,7 +88,7 @@ void ApplyRuleLine(std::string_view line, WindowRule& r) {
 // The section name: the header from its second byte, without its last byte
 // (the closing bracket of a header the writer wrote).
 std::string_view SectionName(std::string_view header) {
-    if (header.size() < 2) return {};
+    if (header.size() < 2) return header.substr(0, 0);  // empty, but never a null view
     return header.substr(1, header.size() - 2);
 }
 

@@ -1,0 +1,41 @@
+// The four worker threads: the scan, the lock, the one-time correction and the
+// state watch. Each polls: one cycle of work while monitoring is enabled, a
+// sleep of PollInterval, until its RunFlag is cleared.
+#pragma once
+
+#include "engine/window_system.h"
+#include "rules/rule_table.h"
+
+namespace torvane {
+
+// The tray icon as the scan worker needs it: put back when the taskbar has
+// come back, removed when the worker ends. The shell implements it.
+class TrayIconHost {
+public:
+    virtual ~TrayIconHost() = default;
+    virtual void AddTrayIcon() = 0;
+    virtual void RemoveTrayIcon() = 0;
+};
+
+// The worker bodies; each runs until its RunFlag is clear.
+void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray);
+void LockThread(Shared& shared, WindowSystem& windows);
+void CorrectionThread(Shared& shared, WindowSystem& windows);
+void StateWatchThread(Shared& shared, WindowSystem& windows);
+
+// Sets the four RunFlags and starts the workers in the order scan, lock,
+// correction, state watch, PollInterval / 4 apart, as detached threads. Each
+// AliveFlag is set before its thread is started, so that a stop that follows at
+// once still waits for it. `shared`, `windows` and `tray` must outlive the
+// workers: wait until AnyWorkerAlive() is false.
+void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray);
+
+// Asks the workers to stop; each ends after its current cycle and sleep.
+void StopWorkers(Shared& shared);
+
+bool AnyWorkerAlive(const Shared& shared);
+
+// Waits, in sleeps of 10 ms and with no limit, until every worker has ended.
+void WaitForWorkers(const Shared& shared);
+
+}  // namespace torvane
