@@ -4,70 +4,15 @@
 // heap allocations of a pass in which nothing binds or unbinds.
 #include <benchmark/benchmark.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "alloc_counter.h"
 #include "engine/scan.h"
+#include "flat_desktop.h"
 
 namespace torvane {
 namespace {
-
-// Windows indexed by handle - 1; every call is an array access.
-class FlatDesktop final : public WindowSystem {
-public:
-    struct Window {
-        std::string className;
-        std::string title;
-        bool visible = true;
-    };
-
-    WindowHandle add(std::string cls, std::string title) {
-        windows_.push_back({std::move(cls), std::move(title), true});
-        return windows_.size();
-    }
-
-    void EnumWindows(EnumProc proc, void* context) override {
-        for (std::size_t i = 0; i < windows_.size(); ++i) {
-            if (!proc(i + 1, context)) break;
-        }
-    }
-    bool IsWindowVisible(WindowHandle w) override { return valid(w) && windows_[w - 1].visible; }
-    int GetClassNameA(WindowHandle w, char* buf, int cap) override {
-        return copy(valid(w) ? windows_[w - 1].className : kEmpty, buf, cap);
-    }
-    int GetWindowTextA(WindowHandle w, char* buf, int cap) override {
-        return copy(valid(w) ? windows_[w - 1].title : kEmpty, buf, cap);
-    }
-    bool GetWindowPlacement(WindowHandle, Placement& p) override {
-        p = Placement{};
-        p.showCmd = 1;
-        return true;
-    }
-    bool GetWindowRect(WindowHandle, Rect& r) override {
-        r = Rect{0, 0, 100, 100};
-        return true;
-    }
-    bool MoveWindow(WindowHandle, int, int, int, int, bool) override { return true; }
-    bool ShowWindow(WindowHandle, int) override { return true; }
-    WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
-    bool GetCursorPos(Point&) override { return false; }
-    WindowHandle WindowFromPoint(Point) override { return kNoWindow; }
-    WindowHandle GetParent(WindowHandle) override { return kNoWindow; }
-
-private:
-    inline static const std::string kEmpty;
-    bool valid(WindowHandle w) const { return w >= 1 && w <= windows_.size(); }
-    static int copy(const std::string& s, char* buf, int cap) {
-        std::size_t n = s.size() < static_cast<std::size_t>(cap - 1) ? s.size() : static_cast<std::size_t>(cap - 1);
-        std::memcpy(buf, s.data(), n);
-        buf[n] = '\0';
-        return static_cast<int>(n);
-    }
-    std::vector<Window> windows_;
-};
 
 constexpr int kWindows = 200;
 constexpr int kRules = 50;
@@ -125,5 +70,3 @@ BENCHMARK(BM_ScanPassSteadyState)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 }  // namespace torvane
-
-BENCHMARK_MAIN();

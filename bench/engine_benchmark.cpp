@@ -1,0 +1,115 @@
+// The resident engine: one steady-state cycle of each worker, with the heap
+// allocations it makes, and the CPU time the four real worker threads take
+// per wall second. 100 windows and 20 rules, half of them with locks.
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <ctime>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "engine/corrections.h"
+#include "engine/scan.h"
+#include "engine/workers.h"
+#include "flat_desktop.h"
+
+namespace torvane {
+namespace {
+
+constexpr int kWindows = 100;
+constexpr int kRules = 20;
+
+void BuildEngine(FlatDesktop& desktop, Shared& shared) {
+    shared.config = SystemConfig::Defaults();
+    for (int i = 0; i < kWindows; ++i) {
+        desktop.add("WindowClass" + std::to_string(i % kRules), "Window " + std::to_string(i));
+    }
+    std::vector<WindowRule> rules;
+    for (int k = 0; k < kRules; ++k) {
+        WindowRule r = WindowRule::Named("WindowClass" + std::to_string(k));
+        r.left = 10 * k;
+        r.top = 20;
+        r.width = 640;
+        r.height = 480;
+        if (k % 2 == 0) {
+            r.options = opt::lmovex | opt::lmovey;  // held constantly
+        } else {
+            r.options = opt::fstforce | opt::movex | opt::movey | opt::sizex | opt::sizey | opt::msfstt | opt::forcestt;
+            r.state = show::kNormal;
+        }
+        rules.push_back(r);
+    }
+    shared.table.install(std::move(rules));
+    // Bind everything and carry out the first corrections: from here on
+    // nothing binds, unbinds or is marked.
+    ScanPass(shared, desktop);
+    for (int k = 0; k < kRules; ++k) CorrectionStep(shared, desktop, k);
+}
+
+using Step = void (*)(Shared&, WindowSystem&, std::int32_t);
+
+void RunCycles(benchmark::State& state, Step step) {
+    FlatDesktop desktop;
+    Shared shared;
+    BuildEngine(desktop, shared);
+    const std::uint64_t before = bench::AllocationCount();
+    for (auto _ : state) {
+        if (step == nullptr) {
+            benchmark::DoNotOptimize(ScanPass(shared, desktop));
+        } else {
+            for (std::int32_t k = 0; k < shared.table.count(); ++k) step(shared, desktop, k);
+        }
+    }
+    state.counters["allocs_per_cycle"] = benchmark::Counter(
+        static_cast<double>(bench::AllocationCount() - before) / static_cast<double>(state.iterations()));
+}
+
+void BM_ScanThreadCycle(benchmark::State& state) { RunCycles(state, nullptr); }
+void BM_LockThreadCycle(benchmark::State& state) { RunCycles(state, &LockStep); }
+void BM_CorrectionThreadCycle(benchmark::State& state) { RunCycles(state, &CorrectionStep); }
+void BM_StateWatchThreadCycle(benchmark::State& state) { RunCycles(state, &StateWatchStep); }
+BENCHMARK(BM_ScanThreadCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LockThreadCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_CorrectionThreadCycle)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_StateWatchThreadCycle)->Unit(benchmark::kMicrosecond);
+
+class NoTray final : public TrayIconHost {
+public:
+    void AddTrayIcon() override {}
+    void RemoveTrayIcon() override {}
+};
+
+double ProcessCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// The four workers at the program's 10 ms interval for a few seconds; the
+// process's CPU time over the wall time, in percent of one core.
+void BM_ResidentEngineCpu(benchmark::State& state) {
+    for (auto _ : state) {
+        FlatDesktop desktop;
+        Shared shared;
+        BuildEngine(desktop, shared);
+        shared.PollInterval = 10;
+        NoTray tray;
+        const auto wallStart = std::chrono::steady_clock::now();
+        const double cpuStart = ProcessCpuSeconds();
+        StartWorkers(shared, desktop, tray);
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        StopWorkers(shared);
+        WaitForWorkers(shared);
+        const double cpu = ProcessCpuSeconds() - cpuStart;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        state.SetIterationTime(wall);
+        state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall;
+        state.counters["scan_cycles_per_s"] = static_cast<double>(shared.scanThread.Cycles.load()) / wall;
+    }
+}
+BENCHMARK(BM_ResidentEngineCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace torvane
