@@ -215,6 +215,7 @@ bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int h
     record({Op::MoveWindow, window, x, y, width, height});
     Window* w = find(window);
     if (w == nullptr) return false;
+    if (w->showCmd == show::kMinimized) return true;  // stays parked
     w->rect = Rect{x, y, x + width, y + height};
     if (w->showCmd == show::kNormal) w->normalRect = w->rect;
     return true;

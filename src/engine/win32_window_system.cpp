@@ -1,0 +1,174 @@
+#include "engine/win32_window_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+namespace torvane {
+namespace {
+
+static_assert(sizeof(WINDOWPLACEMENT) == sizeof(Placement), "Placement mirrors WINDOWPLACEMENT");
+static_assert(sizeof(HWND) == sizeof(WindowHandle), "a window handle fits a WindowHandle");
+
+HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+WindowHandle FromHwnd(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }
+
+Point FromPoint(const POINT& p) { return Point{p.x, p.y}; }
+Rect FromRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
+
+bool InThisProcess(HWND hwnd) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(hwnd, &process);
+    return process == ::GetCurrentProcessId();
+}
+
+bool OnAnotherThreadOfThisProcess(HWND hwnd) {
+    DWORD process = 0;
+    DWORD thread = ::GetWindowThreadProcessId(hwnd, &process);
+    return process == ::GetCurrentProcessId() && thread != ::GetCurrentThreadId();
+}
+
+// The length of the longest start of text[0, length) that fits in `limit`
+// bytes and ends on a character boundary of the system code page. The lead
+// byte of a double-byte character is dropped together with its second byte,
+// also when the text handed in was already cut between the two. Second bytes
+// can look like ASCII (0x5C in 表), so the walk starts at the beginning.
+int CharacterBoundary(const char* text, int length, int limit) {
+    const int end = std::min(length, limit);
+    int at = 0;
+    while (at < end) {
+        const int step = ::IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1;
+        if (at + step > end) break;
+        at += step;
+    }
+    return at;
+}
+
+// Copies the first `length` bytes of `text` into the caller's buffer, cut to
+// capacity - 1 bytes on a character boundary and NUL-terminated.
+int StoreText(const char* text, int length, char* buffer, int capacity) {
+    const int kept = CharacterBoundary(text, std::max(length, 0), capacity - 1);
+    if (text != buffer) std::memcpy(buffer, text, static_cast<std::size_t>(kept));
+    buffer[kept] = '\0';
+    return kept;
+}
+
+// A title of a window of this process, read from the window itself without
+// sending WM_GETTEXT (see the class comment).
+int OwnTitle(HWND hwnd, char* buffer, int capacity) {
+    // Each UTF-16 unit becomes at least one byte, so `capacity` units are
+    // more than the buffer can take; the one extra keeps a surrogate pair
+    // at the cut whole.
+    std::wstring wide(static_cast<std::size_t>(capacity) + 1, L'\0');
+    const int units = ::InternalGetWindowText(hwnd, wide.data(), capacity + 1);
+    if (units <= 0) return StoreText(buffer, 0, buffer, capacity);
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return StoreText(buffer, 0, buffer, capacity);
+    std::string narrow(static_cast<std::size_t>(bytes), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), units, narrow.data(), bytes, nullptr, nullptr);
+    return StoreText(narrow.data(), bytes, buffer, capacity);
+}
+
+struct EnumContext {
+    WindowSystem::EnumProc proc;
+    void* context;
+};
+
+BOOL CALLBACK EnumTrampoline(HWND hwnd, LPARAM lParam) {
+    auto* enumContext = reinterpret_cast<EnumContext*>(lParam);
+    return enumContext->proc(FromHwnd(hwnd), enumContext->context) ? TRUE : FALSE;
+}
+
+}  // namespace
+
+void Win32WindowSystem::EnumWindows(EnumProc proc, void* context) {
+    EnumContext enumContext{proc, context};
+    ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&enumContext));
+}
+
+bool Win32WindowSystem::IsWindowVisible(WindowHandle window) { return ::IsWindowVisible(ToHwnd(window)) != FALSE; }
+
+int Win32WindowSystem::GetClassNameA(WindowHandle window, char* buffer, int capacity) {
+    if (capacity <= 0) return 0;
+    const int length = ::GetClassNameA(ToHwnd(window), buffer, capacity);
+    return StoreText(buffer, length, buffer, capacity);
+}
+
+int Win32WindowSystem::GetWindowTextA(WindowHandle window, char* buffer, int capacity) {
+    if (capacity <= 0) return 0;
+    const HWND hwnd = ToHwnd(window);
+    if (InThisProcess(hwnd)) return OwnTitle(hwnd, buffer, capacity);
+    // Another process's title is read by the system without a message to
+    // that process, so a hung program cannot stall the caller here.
+    const int length = ::GetWindowTextA(hwnd, buffer, capacity);
+    return StoreText(buffer, length, buffer, capacity);
+}
+
+bool Win32WindowSystem::GetWindowPlacement(WindowHandle window, Placement& placement) {
+    WINDOWPLACEMENT wp{};
+    wp.length = sizeof wp;
+    if (!::GetWindowPlacement(ToHwnd(window), &wp)) {
+        placement = Placement{};
+        return false;
+    }
+    placement.length = wp.length;
+    placement.flags = wp.flags;
+    placement.showCmd = wp.showCmd;
+    placement.ptMinPosition = FromPoint(wp.ptMinPosition);
+    placement.ptMaxPosition = FromPoint(wp.ptMaxPosition);
+    placement.rcNormalPosition = FromRect(wp.rcNormalPosition);
+    return true;
+}
+
+bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
+    RECT r{};
+    if (!::GetWindowRect(ToHwnd(window), &r)) {
+        rect = Rect{};
+        return false;
+    }
+    rect = FromRect(r);
+    return true;
+}
+
+bool Win32WindowSystem::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
+    const HWND hwnd = ToHwnd(window);
+    if (OnAnotherThreadOfThisProcess(hwnd)) {
+        // MoveWindow would wait for the owning thread to handle the move;
+        // posted, it cannot stall this thread (see the class comment).
+        UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE;
+        if (!repaint) flags |= SWP_NOREDRAW;
+        return ::SetWindowPos(hwnd, nullptr, x, y, width, height, flags) != FALSE;
+    }
+    return ::MoveWindow(hwnd, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
+}
+
+bool Win32WindowSystem::ShowWindow(WindowHandle window, int command) {
+    const HWND hwnd = ToHwnd(window);
+    // As with MoveWindow: never wait for another thread of this process.
+    if (OnAnotherThreadOfThisProcess(hwnd)) return ::ShowWindowAsync(hwnd, command) != FALSE;
+    return ::ShowWindow(hwnd, command) != FALSE;
+}
+
+WindowHandle Win32WindowSystem::FindWindowA(const char* className, const char* title) {
+    return FromHwnd(::FindWindowA(className, title));
+}
+
+bool Win32WindowSystem::GetCursorPos(Point& point) {
+    POINT p{};
+    if (!::GetCursorPos(&p)) {
+        point = Point{};
+        return false;
+    }
+    point = FromPoint(p);
+    return true;
+}
+
+WindowHandle Win32WindowSystem::WindowFromPoint(Point point) {
+    return FromHwnd(::WindowFromPoint(POINT{point.x, point.y}));
+}
+
+WindowHandle Win32WindowSystem::GetParent(WindowHandle window) { return FromHwnd(::GetParent(ToHwnd(window))); }
+
+}  // namespace torvane

@@ -1,0 +1,55 @@
+/* A helper of wine_session.sh, built by it with MinGW-w64.
+ *
+ *   session_keeper.exe hold            stays attached to the desktop until the
+ *                                      Wine server ends it, so that the desktop
+ *                                      and its taskbar outlive each test program
+ *   session_keeper.exe wait <ms>       exits 0 once the taskbar window
+ *                                      "Shell_TrayWnd" is visible with a real
+ *                                      rectangle, 1 if that takes longer than
+ *                                      <ms> milliseconds
+ *
+ * Wine closes a desktop one second after its last program has ended, and a
+ * desktop started by a test program would hold that program's output pipes.
+ */
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int Hold(void) {
+    MSG msg;
+    GetDesktopWindow();
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchMessageA(&msg);
+    return 0;
+}
+
+static int TaskbarShown(RECT* rect) {
+    HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
+    return taskbar && IsWindowVisible(taskbar) && GetWindowRect(taskbar, rect) && rect->right > rect->left &&
+           rect->bottom > rect->top;
+}
+
+static int Wait(unsigned long limit) {
+    const ULONGLONG deadline = GetTickCount64() + limit;
+    RECT rect;
+    GetDesktopWindow();
+    for (;;) {
+        if (TaskbarShown(&rect)) {
+            printf("taskbar (%ld,%ld)-(%ld,%ld)\n", rect.left, rect.top, rect.right, rect.bottom);
+            return 0;
+        }
+        if (GetTickCount64() >= deadline) {
+            printf("no visible taskbar after %lu ms\n", limit);
+            return 1;
+        }
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 50, QS_ALLINPUT);
+    }
+}
+
+int main(int argc, char** argv) {
+    if (argc == 2 && strcmp(argv[1], "hold") == 0) return Hold();
+    if (argc == 3 && strcmp(argv[1], "wait") == 0) return Wait(strtoul(argv[2], NULL, 10));
+    fprintf(stderr, "usage: session_keeper.exe hold | wait <milliseconds>\n");
+    return 2;
+}
