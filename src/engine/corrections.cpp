@@ -112,6 +112,7 @@ void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
 }
 
 void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+    bool marked = false;
     WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         for (BoundWindow& bound : rule.boundWindows) {
             Placement now;
@@ -124,11 +125,13 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             if (rule.has(opt::msfstt) && IsRestore(bound.lastPlacement.showCmd, s)) {
                 windows.ShowWindow(bound.handle, show::kNormal);
                 bound.setPending(true);
+                marked = true;
             }
             if (rule.has(opt::forcestt)) EnforceState(rule.state, s, bound.handle, windows);
             bound.lastPlacement = now;
         }
     });
+    if (marked) shared.correctionWakeup.notify();
 }
 
 CorrectNowResult CorrectNow(Shared& shared) {
@@ -143,10 +146,13 @@ CorrectNowResult CorrectNow(Shared& shared) {
         SleepMs(pause);
         return CorrectNowResult::GaveUp;
     }
-    BusyGuard guard(shared.busy);
-    for (WindowRule& rule : shared.table.rules()) {
-        for (BoundWindow& bound : rule.boundWindows) bound.setPending(true);
+    {
+        BusyGuard guard(shared.busy);
+        for (WindowRule& rule : shared.table.rules()) {
+            for (BoundWindow& bound : rule.boundWindows) bound.setPending(true);
+        }
     }
+    shared.correctionWakeup.notify();
     return CorrectNowResult::Marked;
 }
 

@@ -23,6 +23,7 @@ struct BindingPass {
     std::vector<WindowRule>& rules;
     char className[WindowSystem::kTextCapacity + 1];
     char title[WindowSystem::kTextCapacity + 1];
+    bool marked = false;
 
     static bool Visit(WindowHandle window, void* context) {
         static_cast<BindingPass*>(context)->bindWindow(window);
@@ -39,7 +40,7 @@ struct BindingPass {
             if (!RuleMatches(rule, className, title) || rule.findBound(window) >= 0) continue;
             Placement placement;
             windows.GetWindowPlacement(window, placement);
-            rule.bind(window, placement);
+            if (rule.bind(window, placement) && rule.has(opt::fstforce)) marked = true;
         }
     }
 };
@@ -64,12 +65,18 @@ void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules) {
 }  // namespace
 
 int ScanPass(Shared& shared, WindowSystem& windows) {
-    BusyGuard guard = BusyGuard::tryTake(shared.busy);
-    if (!guard) return 0;
-    std::vector<WindowRule>& rules = shared.table.rules();
-    BindingPass binding{windows, rules, {}, {}};
-    windows.EnumWindows(&BindingPass::Visit, &binding);
-    UnbindingPass(windows, rules);
+    bool marked = false;
+    {
+        BusyGuard guard = BusyGuard::tryTake(shared.busy);
+        if (!guard) return 0;
+        std::vector<WindowRule>& rules = shared.table.rules();
+        BindingPass binding{windows, rules, {}, {}, false};
+        windows.EnumWindows(&BindingPass::Visit, &binding);
+        UnbindingPass(windows, rules);
+        marked = binding.marked;
+    }
+    // Once the flag is free, so that the correction finds it so.
+    if (marked) shared.correctionWakeup.notify();
     return 1;
 }
 

@@ -21,14 +21,18 @@ using RuleStep = void (*)(Shared&, WindowSystem&, std::int32_t);
 
 // The loop of the three correction workers: each rule in table order, the
 // count read again before each rule.
-void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, RuleStep step) {
+void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, RuleStep step, Wakeup* wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
     while (Running(flags)) {
         if (shared.config.Enabled) {
             for (std::int32_t i = 0; i < shared.table.count(); ++i) step(shared, windows, i);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        SleepInterval(shared);
+        if (wakeup != nullptr) {
+            wakeup->sleepFor(shared.PollInterval.load(std::memory_order_relaxed));
+        } else {
+            SleepInterval(shared);
+        }
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }
@@ -74,15 +78,15 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
 }
 
 void LockThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.lockThread, &LockStep);
+    RuleLoop(shared, windows, shared.lockThread, &LockStep, nullptr);
 }
 
 void CorrectionThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.correctionThread, &CorrectionStep);
+    RuleLoop(shared, windows, shared.correctionThread, &CorrectionStep, &shared.correctionWakeup);
 }
 
 void StateWatchThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.stateWatchThread, &StateWatchStep);
+    RuleLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, nullptr);
 }
 
 void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "rules/busy_flag.h"
@@ -91,6 +94,35 @@ struct WorkerFlags {
     std::atomic<std::uint64_t> Cycles{0};
 };
 
+// Cuts a worker's sleep short when work is due: the one-time correction runs
+// as soon as a window has been marked, instead of up to a whole interval later.
+// Without a notification the sleep lasts its full length.
+class Wakeup {
+public:
+    void notify() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            due_ = true;
+        }
+        cv_.notify_one();
+    }
+    void sleepFor(int milliseconds) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cv_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return due_; });
+        due_ = false;
+    }
+    // Whether a notification waits for the next sleep.
+    bool isDue() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return due_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::condition_variable cv_;
+    bool due_ = false;
+};
+
 // The process-wide state, owned by the shell and passed by reference, so that
 // a test can build a fresh one per case.
 struct Shared {
@@ -104,6 +136,8 @@ struct Shared {
     WorkerFlags stateWatchThread;
     std::atomic<bool> TaskbarPresent{false};
     std::atomic<WindowHandle> MainWindow{kNoWindow};
+    // Notified whenever a window is marked for the one-time correction.
+    Wakeup correctionWakeup;
 };
 
 }  // namespace torvane

@@ -321,6 +321,35 @@ TEST_F(StepTest, StateWatchRecordsPlacementsWithoutOptions) {
     EXPECT_FALSE(entry().pending());
 }
 
+// --- waking the one-time correction ---
+
+TEST_F(StepTest, EveryNewMarkWakesTheCorrectionWorker) {
+    shared.table.install({Rule(0), Rule(opt::msfstt)});
+    WindowHandle w = desktop.open("Edit", "doc");
+    ScanPass(shared, desktop);
+    EXPECT_FALSE(shared.correctionWakeup.isDue()) << "bound without a mark";
+
+    shared.table.install({Rule(opt::fstforce)});
+    ScanPass(shared, desktop);
+    EXPECT_TRUE(shared.correctionWakeup.isDue()) << "bound with a mark";
+    shared.correctionWakeup.sleepFor(0);
+    ScanPass(shared, desktop);
+    EXPECT_FALSE(shared.correctionWakeup.isDue()) << "nothing new";
+
+    shared.table.install({Rule(opt::msfstt)});
+    ScanPass(shared, desktop);
+    desktop.userShow(w, show::kMinimize);
+    StateWatchStep(shared, desktop, 0);
+    EXPECT_FALSE(shared.correctionWakeup.isDue());
+    desktop.userShow(w, show::kNormal);
+    StateWatchStep(shared, desktop, 0);
+    EXPECT_TRUE(shared.correctionWakeup.isDue()) << "a restore";
+    shared.correctionWakeup.sleepFor(0);
+
+    EXPECT_EQ(CorrectNow(shared), CorrectNowResult::Marked);
+    EXPECT_TRUE(shared.correctionWakeup.isDue());
+}
+
 // --- CorrectNow ---
 
 TEST_F(StepTest, CorrectNowMarksEveryBoundWindowOfEveryRule) {
