@@ -7,7 +7,7 @@ PACKAGES=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev python3 librsvg2-bin
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  wine wine64 fonts-wine xvfb x11-utils xdotool imagemagick
+  wine wine64 fonts-wine xvfb x11-utils xdotool imagemagick procps
   fonts-ipafont-gothic locales
   libxrender1 libxcursor1 libxrandr2 libxi6 libxinerama1 libxcomposite1 libxfixes3
 )

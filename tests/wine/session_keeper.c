@@ -7,6 +7,11 @@
  *                                      "Shell_TrayWnd" is visible with a real
  *                                      rectangle, 1 if that takes longer than
  *                                      <ms> milliseconds
+ *   session_keeper.exe close <class> <title> <ms>
+ *                                      posts WM_CLOSE to the top-level window
+ *                                      with that class and title and exits 0
+ *                                      once it is gone (or was never there),
+ *                                      1 if it is still there after <ms>
  *
  * Wine closes a desktop one second after its last program has ended, and a
  * desktop started by a test program would hold that program's output pipes.
@@ -47,9 +52,22 @@ static int Wait(unsigned long limit) {
     }
 }
 
+static int Close(const char* className, const char* title, unsigned long limit) {
+    const ULONGLONG deadline = GetTickCount64() + limit;
+    HWND window = FindWindowA(className, title);
+    if (window == NULL) return 0;
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    while (IsWindow(window)) {
+        if (GetTickCount64() >= deadline) return 1;
+        Sleep(20);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "hold") == 0) return Hold();
     if (argc == 3 && strcmp(argv[1], "wait") == 0) return Wait(strtoul(argv[2], NULL, 10));
-    fprintf(stderr, "usage: session_keeper.exe hold | wait <milliseconds>\n");
+    if (argc == 5 && strcmp(argv[1], "close") == 0) return Close(argv[2], argv[3], strtoul(argv[4], NULL, 10));
+    fprintf(stderr, "usage: session_keeper.exe hold | wait <milliseconds> | close <class> <title> <milliseconds>\n");
     return 2;
 }

@@ -4,6 +4,10 @@
 #   tests/wine/wine_session.sh start <dir>   start Xvfb and Wine, write <dir>/wine-session.env
 #   tests/wine/wine_session.sh stop <dir>    end them and remove the session's files
 #
+# With WINE_SESSION_DISPLAY set (say to the user's own $DISPLAY), the session
+# runs there instead of on a private Xvfb; Wine's desktop then is a window on
+# that display.
+#
 # Typical use:
 #   tests/wine/wine_session.sh start build/wine && . build/wine/wine-session.env &&
 #     (cd build/mingw && ctest -L wine --output-on-failure)
@@ -133,7 +137,11 @@ start() {
     : >"$dir/wine.log"
     wine_environment
     build_keeper
-    start_xvfb
+    if [ -n "${WINE_SESSION_DISPLAY:-}" ]; then
+        export DISPLAY="$WINE_SESSION_DISPLAY"
+    else
+        start_xvfb
+    fi
     make_prefix
 
     wine_quiet wineserver -p
