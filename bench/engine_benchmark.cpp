@@ -14,6 +14,7 @@
 #include "engine/scan.h"
 #include "engine/workers.h"
 #include "flat_desktop.h"
+#include "support/engine_helpers.h"
 
 namespace torvane {
 namespace {
@@ -75,11 +76,7 @@ BENCHMARK(BM_LockThreadCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CorrectionThreadCycle)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StateWatchThreadCycle)->Unit(benchmark::kMicrosecond);
 
-class NoTray final : public TrayIconHost {
-public:
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
+using testing::NoTray;
 
 double ProcessCpuSeconds() {
     timespec ts{};

@@ -153,6 +153,12 @@ void ParseSettings(std::string_view text, SystemConfig& config, std::vector<Wind
     }
 }
 
+ParsedSettings ParseSettings(std::string_view text) {
+    ParsedSettings parsed;
+    ParseSettings(text, parsed.config, parsed.rules);
+    return parsed;
+}
+
 std::string FormatSettings(const SystemConfig& c, const std::vector<WindowRule>& rules) {
     std::string out;
     out.reserve(160 + rules.size() * 400);

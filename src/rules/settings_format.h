@@ -17,6 +17,13 @@ namespace torvane {
 // per rule section, in file order. Any bytes are accepted.
 void ParseSettings(std::string_view text, SystemConfig& config, std::vector<WindowRule>& rules);
 
+// The same, as one value.
+struct ParsedSettings {
+    SystemConfig config;
+    std::vector<WindowRule> rules;
+};
+ParsedSettings ParseSettings(std::string_view text);
+
 // The whole file as the writer produces it, with CR LF line ends.
 std::string FormatSettings(const SystemConfig& config, const std::vector<WindowRule>& rules);
 

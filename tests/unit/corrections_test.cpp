@@ -8,6 +8,7 @@
 
 #include "engine/corrections.h"
 #include "engine/scan.h"
+#include "support/engine_helpers.h"
 #include "support/fake_desktop.h"
 
 namespace torvane {
@@ -20,14 +21,7 @@ using Calls = std::vector<FakeDesktop::Call>;
 constexpr Rect kStart{100, 100, 500, 400};  // 400 x 300
 
 WindowRule Rule(std::uint32_t options, std::int32_t state = -1, Rect target = {10, 20, 10 + 640, 20 + 480}) {
-    WindowRule r = WindowRule::Named("Edit");
-    r.options = options;
-    r.state = state;
-    r.left = target.left;
-    r.top = target.top;
-    r.width = target.right - target.left;
-    r.height = target.bottom - target.top;
-    return r;
+    return testing::RuleFor("Edit", options, target, state);
 }
 
 class StepTest : public ::testing::Test {

@@ -10,16 +10,9 @@
 namespace torvane {
 namespace {
 
-struct Loaded {
-    SystemConfig config;
-    std::vector<WindowRule> rules;
-};
+using Loaded = ParsedSettings;
 
-Loaded Parse(std::string_view text) {
-    Loaded l;
-    ParseSettings(text, l.config, l.rules);
-    return l;
-}
+Loaded Parse(std::string_view text) { return ParseSettings(text); }
 
 const char kDefaultFile[] =
     "[!SystemConfig]\r\nEnabled=1\r\nTaskIcon=1\r\nShcutCtrl=1\r\nShcutAlt=1\r\nShcutShift=1\r\nShcutWin=0\r\n"

@@ -23,16 +23,9 @@ constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
 constexpr std::size_t kTextMax = FixedText::kMaxLength;  // 255
 constexpr std::size_t kMegabyte = 1u << 20;
 
-struct Loaded {
-    SystemConfig config;
-    std::vector<WindowRule> rules;
-};
+using Loaded = ParsedSettings;
 
-Loaded Load(std::string_view text) {
-    Loaded out;
-    ParseSettings(text, out.config, out.rules);
-    return out;
-}
+Loaded Load(std::string_view text) { return ParseSettings(text); }
 
 // Bytes made visible for failure messages: printable ASCII as it is, the rest
 // as \xNN, cut after `limit` bytes.

@@ -11,6 +11,7 @@
 
 #include "engine/corrections.h"
 #include "engine/workers.h"
+#include "support/engine_helpers.h"
 #include "support/fake_desktop.h"
 #include "support/wait.h"
 
@@ -22,21 +23,11 @@ using testing::WaitUntil;
 using testing::WithFlag;
 using Op = FakeDesktop::Op;
 
-class NoTray final : public TrayIconHost {
-public:
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
-
 constexpr Rect kTarget{10, 20, 650, 500};
 
 std::vector<WindowRule> Rules() {
-    WindowRule move = WindowRule::Named("Edit");  // the rule the final check follows
-    move.options = opt::movex | opt::movey | opt::sizex | opt::sizey;
-    move.left = kTarget.left;
-    move.top = kTarget.top;
-    move.width = kTarget.right - kTarget.left;
-    move.height = kTarget.bottom - kTarget.top;
+    // The rule the final check follows.
+    WindowRule move = testing::RuleFor("Edit", testing::kMoveAll, kTarget);
 
     WindowRule lock = WindowRule::Named("lock");
     lock.title.assign("doc 1");
@@ -73,7 +64,7 @@ TEST(WorkersStressTest, DesktopChurnTableReplacementAndCorrectNow) {
     shared.table.install(Rules());
     FakeDesktop desktop;
     desktop.setRecording(false);
-    NoTray tray;
+    testing::NoTray tray;
     StartWorkers(shared, desktop, tray);
 
     std::atomic<bool> churn{true};

@@ -6,6 +6,7 @@
 
 #include "engine/corrections.h"
 #include "engine/workers.h"
+#include "support/engine_helpers.h"
 #include "support/fake_desktop.h"
 #include "support/wait.h"
 
@@ -29,13 +30,7 @@ public:
 constexpr Rect kTarget{10, 20, 650, 500};
 
 WindowRule MoveRule(std::uint32_t extra = opt::fstforce) {
-    WindowRule r = WindowRule::Named("Edit");
-    r.options = extra | opt::movex | opt::movey | opt::sizex | opt::sizey;
-    r.left = kTarget.left;
-    r.top = kTarget.top;
-    r.width = kTarget.right - kTarget.left;
-    r.height = kTarget.bottom - kTarget.top;
-    return r;
+    return testing::RuleFor("Edit", extra | testing::kMoveAll, kTarget);
 }
 
 class WorkersTest : public ::testing::Test {

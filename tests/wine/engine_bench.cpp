@@ -20,6 +20,7 @@
 #include "engine/win32_window_system.h"
 #include "engine/workers.h"
 #include "support.h"
+#include "support/engine_helpers.h"
 
 namespace torvane {
 namespace {
@@ -28,11 +29,7 @@ using namespace wine_test;
 
 constexpr RECT kTarget{40, 50, 440, 350};
 
-class NoTray final : public TrayIconHost {
-public:
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
+using testing::NoTray;
 
 double Seconds(LONGLONG ticks) {
     LARGE_INTEGER f;
@@ -72,13 +69,8 @@ DWORD RunSelf(const std::string& args, DWORD limitMs) {
 }
 
 WindowRule MoveRule(const std::string& className) {
-    WindowRule rule = WindowRule::Named(className);
-    rule.options = opt::fstforce | opt::movex | opt::movey | opt::sizex | opt::sizey;
-    rule.left = kTarget.left;
-    rule.top = kTarget.top;
-    rule.width = kTarget.right - kTarget.left;
-    rule.height = kTarget.bottom - kTarget.top;
-    return rule;
+    return testing::RuleFor(className, opt::fstforce | testing::kMoveAll,
+                            Rect{kTarget.left, kTarget.top, kTarget.right, kTarget.bottom});
 }
 
 // The second process of the latency run: opens, times and closes N windows.

@@ -11,6 +11,7 @@
 #include "engine/win32_window_system.h"
 #include "engine/workers.h"
 #include "support.h"
+#include "support/engine_helpers.h"
 
 namespace torvane {
 namespace {
@@ -19,24 +20,12 @@ using namespace wine_test;
 
 constexpr RECT kTarget{50, 60, 350, 260};
 
-class NoTray final : public TrayIconHost {
-public:
-    void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-};
+using testing::kMoveAll;
+using testing::NoTray;
 
 WindowRule RuleFor(const std::string& className, std::uint32_t options, std::int32_t state = -1) {
-    WindowRule rule = WindowRule::Named(className);
-    rule.options = options;
-    rule.state = state;
-    rule.left = kTarget.left;
-    rule.top = kTarget.top;
-    rule.width = kTarget.right - kTarget.left;
-    rule.height = kTarget.bottom - kTarget.top;
-    return rule;
+    return testing::RuleFor(className, options, Rect{kTarget.left, kTarget.top, kTarget.right, kTarget.bottom}, state);
 }
-
-constexpr std::uint32_t kMoveAll = opt::movex | opt::movey | opt::sizex | opt::sizey;
 
 RECT RectOf(HWND window) {
     RECT r{};

@@ -1,0 +1,36 @@
+// Small pieces the engine's tests and benchmarks share.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/workers.h"
+#include "rules/window_rule.h"
+
+namespace torvane::testing {
+
+// The four switches of the one-time move and size.
+inline constexpr std::uint32_t kMoveAll = opt::movex | opt::movey | opt::sizex | opt::sizey;
+
+// A rule for the class `className` with the given switches, show state and
+// target rectangle.
+inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rect target,
+                          std::int32_t state = kStateDefault) {
+    WindowRule rule = WindowRule::Named(className);
+    rule.options = options;
+    rule.state = state;
+    rule.left = target.left;
+    rule.top = target.top;
+    rule.width = target.right - target.left;
+    rule.height = target.bottom - target.top;
+    return rule;
+}
+
+// A tray icon that is not there.
+class NoTray final : public TrayIconHost {
+public:
+    void AddTrayIcon() override {}
+    void RemoveTrayIcon() override {}
+};
+
+}  // namespace torvane::testing
