@@ -25,17 +25,19 @@ void SetSmallIcon(HWND dialog) {
                    reinterpret_cast<LPARAM>(::LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL))));
 }
 
-void RememberDialog(HWND dialog, LPARAM init) {
+// What every dialog of the main window does first: tell the App which dialog
+// is open, and show the small icon.
+void InitDialog(HWND dialog, LPARAM init) {
     auto* context = reinterpret_cast<DialogContext*>(init);
     ::SetWindowLongPtrA(dialog, DWLP_USER, init);
     if (context != nullptr) *context->openDialog = dialog;
+    SetSmallIcon(dialog);
 }
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
-            RememberDialog(dialog, lParam);
-            SetSmallIcon(dialog);
+            InitDialog(dialog, lParam);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -52,8 +54,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
 INT_PTR CALLBACK SettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
-            RememberDialog(dialog, lParam);
-            SetSmallIcon(dialog);
+            InitDialog(dialog, lParam);
             return TRUE;
         case WM_COMMAND:
             switch (LOWORD(wParam)) {

@@ -24,6 +24,22 @@ WindowRule Rule(std::uint32_t options, std::int32_t state = -1, Rect target = {1
     return testing::RuleFor("Edit", options, target, state);
 }
 
+using Step = void (*)(Shared&, WindowSystem&, std::int32_t);
+
+// The calls that one `step` makes for a single window in `windowState`, bound
+// to one rule with `options` and `state`; `window` receives its handle.
+Calls CallsOfOneStep(Step step, std::uint32_t options, std::int32_t state, int windowState, WindowHandle& window) {
+    Shared s;
+    FakeDesktop d;
+    s.table.install({Rule(options, state)});
+    window = d.open("Edit", "doc", kStart);
+    if (windowState != show::kNormal) d.userShow(window, windowState);
+    ScanPass(s, d);
+    d.clearCalls();
+    step(s, d, 0);
+    return d.calls();
+}
+
 class StepTest : public ::testing::Test {
 protected:
     // Opens a window, binds it with the given rules and clears the log.
@@ -93,18 +109,11 @@ TEST_F(StepTest, CorrectionShowStateTable) {
         {3, 1, 3}, {3, 2, 3}, {3, 3, 0}, {-1, 2, 0}, {0, 3, 0}, {4, 1, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "state " << c.state << " window " << c.windowState);
-        Shared s;
-        FakeDesktop d;
-        s.table.install({Rule(opt::fstforce, c.state)});
-        WindowHandle w = d.open("Edit", "doc", kStart);
-        if (c.windowState != 1) d.userShow(w, c.windowState);
-        ScanPass(s, d);
-        d.clearCalls();
-        CorrectionStep(s, d, 0);
+        WindowHandle w = kNoWindow;
+        const Calls calls = CallsOfOneStep(&CorrectionStep, opt::fstforce, c.state, c.windowState, w);
         Calls expected{{Op::GetWindowPlacement, w}};
         if (c.command != 0) expected.push_back({Op::ShowWindow, w, c.command});
-        EXPECT_EQ(d.calls(), expected);
+        EXPECT_EQ(calls, expected) << "state " << c.state << " window " << c.windowState;
     }
 }
 
@@ -265,18 +274,11 @@ TEST_F(StepTest, StateWatchEnforcesTheStateReadAtTheStart) {
     };
     const Case cases[] = {{1, 3, 1}, {1, 1, 0}, {2, 1, 6}, {2, 2, 0}, {3, 2, 3}, {3, 3, 0}, {-1, 2, 0}, {0, 3, 0}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "state " << c.state << " now " << c.now);
-        Shared s;
-        FakeDesktop d;
-        s.table.install({Rule(opt::forcestt, c.state)});
-        WindowHandle w = d.open("Edit", "doc", kStart);
-        if (c.now != 1) d.userShow(w, c.now);
-        ScanPass(s, d);
-        d.clearCalls();
-        StateWatchStep(s, d, 0);
+        WindowHandle w = kNoWindow;
+        const Calls calls = CallsOfOneStep(&StateWatchStep, opt::forcestt, c.state, c.now, w);
         Calls expected{{Op::GetWindowPlacement, w}};
         if (c.command != 0) expected.push_back({Op::ShowWindow, w, c.command});
-        EXPECT_EQ(d.calls(), expected);
+        EXPECT_EQ(calls, expected) << "state " << c.state << " now " << c.now;
     }
 }
 
