@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 
 namespace torvane {
 namespace {
@@ -56,19 +55,20 @@ int StoreText(const char* text, int length, char* buffer, int capacity) {
 }
 
 // A title of a window of this process, read from the window itself without
-// sending WM_GETTEXT (see the class comment).
+// sending WM_GETTEXT (see the class comment). Stack buffers: the scan reads
+// the titles of the program's own visible dialogs every pass.
 int OwnTitle(HWND hwnd, char* buffer, int capacity) {
+    constexpr int kMaxUnits = 1024;
     // Each UTF-16 unit becomes at least one byte, so `capacity` units are
     // more than the buffer can take; the one extra keeps a surrogate pair
     // at the cut whole.
-    std::wstring wide(static_cast<std::size_t>(capacity) + 1, L'\0');
-    const int units = ::InternalGetWindowText(hwnd, wide.data(), capacity + 1);
-    if (units <= 0) return StoreText(buffer, 0, buffer, capacity);
-    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return StoreText(buffer, 0, buffer, capacity);
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, wide.data(), units, narrow.data(), bytes, nullptr, nullptr);
-    return StoreText(narrow.data(), bytes, buffer, capacity);
+    const int units = std::min(capacity + 1, kMaxUnits);
+    wchar_t wide[kMaxUnits];
+    const int got = ::InternalGetWindowText(hwnd, wide, units);
+    if (got <= 0) return StoreText(buffer, 0, buffer, capacity);
+    char narrow[2 * kMaxUnits];
+    const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, got, narrow, sizeof narrow, nullptr, nullptr);
+    return StoreText(narrow, std::max(bytes, 0), buffer, capacity);
 }
 
 struct EnumContext {
