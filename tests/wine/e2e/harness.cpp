@@ -7,14 +7,6 @@
 
 namespace e2e {
 
-void PumpMessages() {
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 void PumpFor(DWORD ms) {
     const ULONGLONG end = Now() + ms;
     for (;;) {

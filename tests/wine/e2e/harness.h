@@ -10,10 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "../support.h"
+
 namespace e2e {
 
-// Milliseconds on a monotonic clock.
-inline ULONGLONG Now() { return ::GetTickCount64(); }
+using torvane::wine_test::Now;
+using torvane::wine_test::PumpMessages;
+using torvane::wine_test::WaitFor;
 
 // How long a condition that must come true may take. The program reacts
 // within a few 10 ms cycles; this leaves room for a loaded machine.
@@ -22,24 +25,8 @@ constexpr DWORD kDeadlineMs = 5000;
 // the program's workers.
 constexpr DWORD kQuietMs = 400;
 
-// Handles this thread's pending messages. Other processes move and show the
-// driver's windows with cross-thread sends, which wait for this.
-void PumpMessages();
-
 // Lets `ms` pass while handling this thread's messages.
 void PumpFor(DWORD ms);
-
-// Polls `condition` until it holds or `limitMs` have passed, pumping meanwhile.
-template <class Condition>
-bool WaitFor(Condition condition, DWORD limitMs = kDeadlineMs) {
-    const ULONGLONG deadline = Now() + limitMs;
-    for (;;) {
-        if (condition()) return true;
-        if (Now() >= deadline) return condition();
-        PumpMessages();
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-}
 
 // The Windows form of a path given to the driver: "/a/b" becomes "Z:\a\b";
 // a path that already has a drive letter is kept.
