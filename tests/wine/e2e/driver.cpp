@@ -580,9 +580,10 @@ TEST_P(Placement, PlacedAgainOnRestoreFromMinimized) {
 
     ::ShowWindow(target_.handle(), SW_MINIMIZE);
     ASSERT_EQ(ShowCmdOf(target_.handle()), static_cast<UINT>(SW_SHOWMINIMIZED));
-    // Held minimized for some 15 of the program's 10 ms cycles, so that its
-    // state watch records the state before the restore.
-    PumpFor(150);
+    // Held minimized for some 30 of the program's 10 ms cycles, so that its
+    // state watch records the state before the restore. Nothing outside the
+    // program tells when it has looked, so this one wait is a fixed one.
+    PumpFor(300);
     ::ShowWindow(target_.handle(), SW_RESTORE);
     EXPECT_TRUE(BecomesRect(target_.handle(), rule));
     EXPECT_EQ(ShowCmdOf(target_.handle()), static_cast<UINT>(SW_SHOWNORMAL));
