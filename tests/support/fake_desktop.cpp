@@ -61,26 +61,10 @@ void FakeDesktop::userShow(WindowHandle window, int command) {
     if (Window* w = find(window)) applyShow(*w, command);
 }
 
-void FakeDesktop::bringToFront(WindowHandle window) {
-    std::lock_guard lock(mutex_);
-    auto it = std::find_if(windows_.begin(), windows_.end(), [window](const Window& w) { return w.handle == window; });
-    if (it != windows_.end()) std::rotate(windows_.begin(), it, it + 1);
-}
-
 FakeDesktop::Window FakeDesktop::window(WindowHandle window) const {
     std::lock_guard lock(mutex_);
     const Window* w = find(window);
     return w != nullptr ? *w : Window{};
-}
-
-bool FakeDesktop::exists(WindowHandle window) const {
-    std::lock_guard lock(mutex_);
-    return find(window) != nullptr;
-}
-
-std::size_t FakeDesktop::windowCount() const {
-    std::lock_guard lock(mutex_);
-    return windows_.size();
 }
 
 std::vector<FakeDesktop::Call> FakeDesktop::calls() const {

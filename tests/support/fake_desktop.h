@@ -78,12 +78,9 @@ public:
     // What the user does: not recorded.
     void userMove(WindowHandle window, Rect rect);
     void userShow(WindowHandle window, int command);
-    void bringToFront(WindowHandle window);
 
     // A copy of the window's state; a default Window when it is gone.
     Window window(WindowHandle window) const;
-    bool exists(WindowHandle window) const;
-    std::size_t windowCount() const;
 
     void setWorkArea(Rect area) { workArea_ = area; }
 

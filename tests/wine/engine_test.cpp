@@ -11,6 +11,7 @@
 #include "engine/win32_window_system.h"
 #include "engine/workers.h"
 #include "support.h"
+#include "test_main.h"
 #include "support/engine_helpers.h"
 
 namespace torvane {
@@ -133,9 +134,4 @@ TEST_F(EngineUnderWine, AClosedWindowIsUnbound) {
 }  // namespace
 }  // namespace torvane
 
-int main(int argc, char** argv) {
-    int code = 0;
-    if (torvane::wine_test::RunChildIfAsked(argc, argv, code)) return code;
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return torvane::wine_test::RunTestProgram(argc, argv); }

@@ -22,6 +22,7 @@
 
 #include "engine/win32_window_system.h"
 #include "support.h"
+#include "test_main.h"
 
 namespace torvane {
 
@@ -608,9 +609,4 @@ TEST_F(Win32WindowSystemTest, NeverWaitsForAnotherThreadOfThisProcess) {
 }  // namespace
 }  // namespace torvane
 
-int main(int argc, char** argv) {
-    int code = 0;
-    if (torvane::wine_test::RunChildIfAsked(argc, argv, code)) return code;
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
+int main(int argc, char** argv) { return torvane::wine_test::RunTestProgram(argc, argv); }
