@@ -20,7 +20,7 @@ trap 'tests/wine/wine_session.sh stop "$session" || true' EXIT
 tests/wine/wine_session.sh start "$session"
 # shellcheck disable=SC1091
 . "$session/wine-session.env"
-bench=$BUILD/mingw/tests/wine/torvane_wine_bench.exe
+bench=$BUILD/mingw/bench/torvane_wine_bench.exe
 
 ticks() {  # utime + stime of a process, in clock ticks
   awk '{print $14 + $15}' "/proc/$1/stat"

@@ -1,23 +1,16 @@
 // An in-memory desktop that behaves like the platform's window manager, for
-// the engine's tests: windows in z-order (front first) with class, title,
-// visibility, show state, current and normal rectangle and owning process.
-// Every call through the WindowSystem interface is recorded in order.
+// the tests of the engine and the dialogs: windows in z-order (front first)
+// with class, title, visibility, show state, current and normal rectangle and
+// parent. Every call through the WindowSystem interface is logged in order.
 //
-// Show commands:
-//  - minimize: show state 2; the window parks at -32000,-32000 with the size of
-//    a minimized caption; the normal rectangle is kept.
-//  - maximize: show state 3; the window fills the work area; the normal
-//    rectangle is kept.
-//  - show normal: show state 1; the normal rectangle comes back.
-//  Every show command makes a hidden window visible.
-// MoveWindow on a normal window sets both rectangles. On a maximized window
-// it sets only the current rectangle; the window stays maximized and keeps
-// its normal (restore) rectangle. On a minimized window it changes nothing:
-// the window stays parked. (Measured under Wine; on both systems the window
-// keeps its state.)
+// Show commands: minimize parks the window at -32000,-32000; maximize fills
+// the work area; show normal brings the normal rectangle back; every show
+// command makes a hidden window visible. MoveWindow on a normal window sets
+// both rectangles; on a maximized one only the current rectangle (it stays
+// maximized); on a minimized one nothing (it stays parked). Measured under
+// Wine; Windows keeps the state too.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -29,30 +22,6 @@ namespace torvane::testing {
 
 class FakeDesktop final : public WindowSystem {
 public:
-    enum class Op {
-        EnumWindows,
-        IsWindowVisible,
-        GetClassNameA,
-        GetWindowTextA,
-        GetWindowPlacement,
-        GetWindowRect,
-        MoveWindow,
-        ShowWindow,
-        FindWindowA,
-        GetCursorPos,
-        WindowFromPoint,
-        GetParent,
-    };
-
-    // One recorded call: the operation, the window, and up to four numbers
-    // (MoveWindow: x, y, width, height; ShowWindow: the command).
-    struct Call {
-        Op op;
-        WindowHandle window = kNoWindow;
-        int a = 0, b = 0, c = 0, d = 0;
-        friend bool operator==(const Call&, const Call&) = default;
-    };
-
     struct Window {
         WindowHandle handle = kNoWindow;
         std::string className;
@@ -61,39 +30,35 @@ public:
         int showCmd = 1;
         Rect rect;
         Rect normalRect;
-        int process = 1;
         WindowHandle parent = kNoWindow;
     };
 
     static constexpr Rect kDefaultRect{100, 100, 500, 400};
 
-    // --- the desktop, changed by tests between and during engine calls ---
-    // Opens a window in front of all others and returns its handle.
+    // --- the desktop, changed by tests between and during calls ---
+    // Opens a window in front of all others. Windows are named a, b, c ... in
+    // the log, in the order they were opened (w26, w27 ... after z).
     WindowHandle open(const std::string& className, const std::string& title, Rect rect = kDefaultRect,
-                      bool visible = true);
+                      bool visible = true, WindowHandle parent = kNoWindow);
     void close(WindowHandle window);
     void hide(WindowHandle window);
-    void show(WindowHandle window);
     void retitle(WindowHandle window, const std::string& title);
-    // What the user does: not recorded.
+    // What the user does: not logged.
     void userMove(WindowHandle window, Rect rect);
     void userShow(WindowHandle window, int command);
+    Window window(WindowHandle window) const;  // a default Window when gone
+    void setCursor(Point point) { cursor_ = point; }
 
-    // A copy of the window's state; a default Window when it is gone.
-    Window window(WindowHandle window) const;
+    // --- the log: one word per call, such as "aP aS3 aM10,20,640,480" ---
+    // E EnumWindows, V IsWindowVisible, C GetClassNameA, T GetWindowTextA,
+    // P GetWindowPlacement, R GetWindowRect, M MoveWindow x,y,w,h, S
+    // ShowWindow n, F FindWindowA, K GetCursorPos, W WindowFromPoint, G GetParent.
+    std::string log() const;
+    static std::string name(WindowHandle window);
+    void clearLog();
+    // Runs while a call is in progress: after it is logged, before it acts.
+    void setHook(std::function<void(char op, WindowHandle window)> hook);
 
-    void setWorkArea(Rect area) { workArea_ = area; }
-
-    // --- the call log ---
-    std::vector<Call> calls() const;
-    std::vector<Call> callsFor(WindowHandle window) const;
-    void clearCalls();
-    // Recording can be switched off, so that a benchmark's calls cost next to nothing.
-    void setRecording(bool on) { recording_ = on; }
-    // Runs while a call is in progress: after it is recorded, before it acts.
-    void setHook(std::function<void(const Call&)> hook);
-
-    // --- WindowSystem ---
     void EnumWindows(EnumProc proc, void* context) override;
     bool IsWindowVisible(WindowHandle window) override;
     int GetClassNameA(WindowHandle window, char* buffer, int capacity) override;
@@ -107,27 +72,19 @@ public:
     WindowHandle WindowFromPoint(Point point) override;
     WindowHandle GetParent(WindowHandle window) override;
 
-    void setCursor(Point point) { cursor_ = point; }
-
 private:
-    void record(const Call& call);
+    static constexpr WindowHandle kFirst = 0x10010;
+    void note(char op, WindowHandle window, std::string args = {});
     Window* find(WindowHandle window);
-    const Window* find(WindowHandle window) const;
     void applyShow(Window& w, int command);
-    static int CopyText(const std::string& text, char* buffer, int capacity);
 
     mutable std::recursive_mutex mutex_;
     std::vector<Window> windows_;  // front to back
-    std::vector<Call> calls_;
-    std::vector<WindowHandle> enumOrder_;
-    std::function<void(const Call&)> hook_;
-    bool recording_ = true;
-    WindowHandle nextHandle_ = 0x10010;
+    std::string log_;
+    std::function<void(char, WindowHandle)> hook_;
+    WindowHandle next_ = kFirst;
     Rect workArea_{0, 0, 1280, 1004};
     Point cursor_;
 };
-
-const char* OpName(FakeDesktop::Op op);
-void PrintTo(const FakeDesktop::Call& call, std::ostream* os);
 
 }  // namespace torvane::testing

@@ -1,7 +1,11 @@
-// The four workers with real threads on the fake desktop.
+// The four workers with real threads on the fake desktop, and under load:
+// windows open, change, hide and close while a fifth thread keeps installing
+// new tables and asking for corrections. Run under the thread and address
+// sanitizers as well.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <random>
 #include <thread>
 
 #include "engine/corrections.h"
@@ -17,14 +21,12 @@ using testing::FakeDesktop;
 using testing::WaitForCycles;
 using testing::WaitUntil;
 using testing::WithFlag;
-using Op = FakeDesktop::Op;
 
 class CountingTray final : public TrayIconHost {
 public:
     void AddTrayIcon() override { ++adds; }
     void RemoveTrayIcon() override { ++removes; }
-    std::atomic<int> adds{0};
-    std::atomic<int> removes{0};
+    std::atomic<int> adds{0}, removes{0};
 };
 
 constexpr Rect kTarget{10, 20, 650, 500};
@@ -33,7 +35,7 @@ WindowRule MoveRule(std::uint32_t extra = opt::fstforce) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, kTarget);
 }
 
-class WorkersTest : public ::testing::Test {
+class Workers : public ::testing::Test {
 protected:
     void SetUp() override {
         shared.PollInterval = 2;
@@ -58,61 +60,46 @@ protected:
     bool started = false;
 };
 
-TEST_F(WorkersTest, AnOpeningWindowIsBoundAndCorrected) {
-    shared.table.install({MoveRule()});
-    start();
-    WindowHandle w = desktop.open("Edit", "doc");
-    EXPECT_TRUE(WaitUntil([&] { return at(w, kTarget); }));
-    // Moved once: the mark is cleared, so the user may move it afterwards.
-    desktop.userMove(w, {0, 0, 100, 100});
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    EXPECT_EQ(desktop.window(w).rect, (Rect{0, 0, 100, 100}));
-}
-
-TEST_F(WorkersTest, ALockedWindowComesBackAndARestoredOneIsCorrected) {
+TEST_F(Workers, OpenedWindowsArePlacedOnceLockedOnesComeBackRestoredOnesArePlacedAgain) {
     WindowRule lock = WindowRule::Named("Locked");
     lock.options = opt::lmovex | opt::lmovey;
     lock.left = 5;
     lock.top = 6;
-    WindowRule restore = MoveRule(opt::msfstt);
-    shared.table.install({lock, restore});
-    WindowHandle locked = desktop.open("Locked", "", {100, 100, 300, 300});
-    WindowHandle edit = desktop.open("Edit", "doc");
+    shared.table.install({MoveRule(), lock, MoveRule(opt::msfstt)});
+    const WindowHandle locked = desktop.open("Locked", "", {100, 100, 300, 300});
     start();
-    EXPECT_TRUE(WaitUntil([&] { return at(locked, {5, 6, 205, 206}); }));
+    const WindowHandle edit = desktop.open("Edit", "doc");
+    EXPECT_TRUE(WaitUntil([&] { return at(edit, kTarget) && at(locked, {5, 6, 205, 206}); }));
     desktop.userMove(locked, {400, 400, 500, 500});
+    desktop.userMove(edit, {0, 0, 100, 100});
     EXPECT_TRUE(WaitUntil([&] { return at(locked, {5, 6, 105, 106}); }));
-
-    ASSERT_TRUE(WaitForCycles(shared, 2));
-    EXPECT_EQ(desktop.window(edit).rect, FakeDesktop::kDefaultRect) << "fstforce is off";
+    EXPECT_EQ(desktop.window(edit).rect, (Rect{0, 0, 100, 100})) << "placed once: the user may move it";
     desktop.userShow(edit, show::kMinimize);
     ASSERT_TRUE(WaitForCycles(shared, 2));
     desktop.userShow(edit, show::kNormal);
     EXPECT_TRUE(WaitUntil([&] { return at(edit, kTarget); }));
 }
 
-TEST_F(WorkersTest, MonitoringOffFreezesEverythingAndOnResumes) {
+TEST_F(Workers, MonitoringOffFreezesEverythingAndOnResumes) {
     shared.table.install({MoveRule(0)});
-    WindowHandle kept = desktop.open("Edit", "kept");
+    const WindowHandle kept = desktop.open("Edit", "kept");
     start();
-    ASSERT_TRUE(WaitUntil([&] { return shared.table.count() == 1 && !desktop.callsFor(kept).empty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return desktop.log().find("aP") != std::string::npos; }));
     shared.config.Enabled = false;
     ASSERT_TRUE(WaitForCycles(shared, 2));
-    desktop.clearCalls();
-    WindowHandle opened = desktop.open("Edit", "new");
+    desktop.clearLog();
+    const WindowHandle opened = desktop.open("Edit", "new");
     ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);  // the hotkey works while monitoring is off
     ASSERT_TRUE(WaitForCycles(shared, 5));
-    EXPECT_TRUE(desktop.calls().empty()) << "no scan, no step, no taskbar check";
-    EXPECT_EQ(desktop.window(kept).rect, FakeDesktop::kDefaultRect);
-
+    EXPECT_EQ(desktop.log(), "") << "no scan, no step, no taskbar check";
     shared.config.Enabled = true;
     EXPECT_TRUE(WaitUntil([&] { return at(kept, kTarget); })) << "the mark set while off is carried out";
     ASSERT_TRUE(WaitForCycles(shared, 3));
     EXPECT_EQ(desktop.window(opened).rect, FakeDesktop::kDefaultRect) << "fstforce is off for the new one";
 }
 
-TEST_F(WorkersTest, TheTrayIconComesBackWithTheTaskbar) {
-    WindowHandle taskbar = desktop.open("Shell_TrayWnd", "");
+TEST_F(Workers, TheTrayIconComesBackWithTheTaskbarOnlyWhileWanted) {
+    const WindowHandle taskbar = desktop.open("Shell_TrayWnd", "");
     start();
     ASSERT_TRUE(WaitForCycles(shared, 2));
     EXPECT_EQ(tray.adds, 0);
@@ -120,30 +107,23 @@ TEST_F(WorkersTest, TheTrayIconComesBackWithTheTaskbar) {
     ASSERT_TRUE(WaitUntil([&] { return !shared.TaskbarPresent.load(); }));
     desktop.open("Shell_TrayWnd", "");
     EXPECT_TRUE(WaitUntil([&] { return tray.adds == 1; }));
-    EXPECT_TRUE(shared.TaskbarPresent);
     ASSERT_TRUE(WaitForCycles(shared, 3));
     EXPECT_EQ(tray.adds, 1);
+    shared.config.TaskIcon = false;
+    ASSERT_TRUE(WaitForCycles(shared, 2));
+    desktop.clearLog();
+    ASSERT_TRUE(WaitForCycles(shared, 3));
+    EXPECT_EQ(desktop.log().find('F'), std::string::npos) << "the taskbar is watched without the tray option";
     stop();
     EXPECT_EQ(tray.removes, 1) << "the scan worker removes the icon when it ends";
 }
 
-TEST_F(WorkersTest, WithoutTheTrayOptionTheTaskbarIsNotWatched) {
-    shared.config.TaskIcon = false;
-    start();
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    desktop.open("Shell_TrayWnd", "");
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    for (const auto& c : desktop.calls()) EXPECT_NE(c.op, Op::FindWindowA);
-    EXPECT_EQ(tray.adds, 0);
-}
-
-TEST_F(WorkersTest, StopWhileAStepHoldsTheFlagEndsCleanly) {
+TEST_F(Workers, AStopWhileAStepHoldsTheFlagOrRightAfterTheStartEndsCleanly) {
     shared.table.install({MoveRule()});
     std::atomic<bool> inStep{false};
-    desktop.setHook([&](const FakeDesktop::Call& call) {
-        if (call.op != Op::MoveWindow || inStep.exchange(true)) return;
-        // The step holds the flag now; the stop arrives meanwhile.
-        StopWorkers(shared);
+    desktop.setHook([&](char op, WindowHandle) {
+        if (op != 'M' || inStep.exchange(true)) return;
+        StopWorkers(shared);  // while the step holds the flag
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     });
     start();
@@ -152,31 +132,98 @@ TEST_F(WorkersTest, StopWhileAStepHoldsTheFlagEndsCleanly) {
     EXPECT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(shared); }));
     started = false;
     EXPECT_FALSE(shared.busy.isHeld()) << "the step finished and released the flag";
-}
-
-TEST_F(WorkersTest, AStopRightAfterTheStartStillWaitsForEveryWorker) {
     for (int i = 0; i < 20; ++i) {
         Shared s;
         s.PollInterval = 1;
         s.config = SystemConfig::Defaults();
         StartWorkers(s, desktop, tray);
         StopWorkers(s);
-        // `s` is destroyed at the end of the loop: the wait must cover workers
-        // that have not run their first line yet.
+        // `s` ends with the loop: the wait covers workers not yet at their first line.
         ASSERT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(s); }));
     }
 }
 
-TEST_F(WorkersTest, TheTableShrinksUnderRunningWorkers) {
-    std::vector<WindowRule> big;
-    for (int i = 0; i < 8; ++i) big.push_back(MoveRule(opt::fstforce | opt::lmovex | opt::msfstt | opt::forcestt));
-    shared.table.install(big);
-    for (int i = 0; i < 5; ++i) desktop.open("Edit", "doc");
+bool NoHandleTwice(const Shared& shared) {
+    for (const WindowRule& rule : shared.table.rules()) {
+        for (std::size_t i = 0; i < rule.boundWindows.size(); ++i) {
+            if (rule.findBound(rule.boundWindows[i].handle) != static_cast<std::ptrdiff_t>(i)) return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
+    auto rules = [] {
+        WindowRule lock = WindowRule::Named("lock");
+        lock.title.assign("doc 1");
+        lock.usclsttle = match::kTitle;
+        lock.options = opt::lmovey;
+        WindowRule watch = WindowRule::Named("Edit");
+        watch.options = opt::fstforce | opt::msfstt | opt::forcestt;
+        watch.state = show::kNormal;
+        return std::vector<WindowRule>{MoveRule(0), lock, watch};
+    };
+    shared.PollInterval = 3;
+    shared.table.install(rules());
     start();
+    std::atomic<bool> churn{true};
+    std::atomic<int> duplicates{0};
+    std::thread user([&] {
+        std::mt19937 rng(7);
+        std::vector<WindowHandle> open;
+        while (churn) {
+            const std::size_t i = open.empty() ? 0 : rng() % open.size();
+            switch (open.empty() ? 0 : rng() % 5) {
+                case 0: open.push_back(desktop.open(rng() % 2 ? "Edit" : "Other", "doc " + std::to_string(rng() % 3))); break;
+                case 1: desktop.retitle(open[i], "doc " + std::to_string(rng() % 3)); break;
+                case 2: desktop.hide(open[i]); break;
+                case 3: desktop.userShow(open[i], 1 + rng() % 3); break;
+                case 4: desktop.close(open[i]); open.erase(open.begin() + static_cast<std::ptrdiff_t>(i)); break;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    std::thread dialog([&] {
+        std::mt19937 rng(11);
+        while (churn) {
+            std::vector<WindowRule> copy;
+            WithFlag(shared, [&] {
+                if (!NoHandleTwice(shared)) ++duplicates;
+                copy = shared.table.copy();
+            });
+            if (rng() % 3 == 0 && copy.size() > 1) copy.pop_back();
+            else if (copy.size() < 8) copy.push_back(rules()[rng() % 3]);
+            WithFlag(shared, [&] { shared.table.installKeepingBindings(copy); });
+            CorrectNow(shared);
+            std::this_thread::sleep_for(std::chrono::microseconds(300));
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+    churn = false;
+    user.join();
+    dialog.join();
+    EXPECT_EQ(duplicates, 0) << "a handle was bound twice to one rule";
+
+    // With the desktop at rest, every window the move rule has bound is
+    // moved after a CorrectNow.
+    WithFlag(shared, [&] { shared.table.installKeepingBindings(rules()); });
+    ASSERT_TRUE(WaitForCycles(shared, 3));
+    std::vector<WindowHandle> bound;
+    WithFlag(shared, [&] {
+        for (const BoundWindow& b : shared.table[0].boundWindows) bound.push_back(b.handle);
+    });
+    ASSERT_FALSE(bound.empty());
+    desktop.clearLog();
+    ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);
+    for (WindowHandle w : bound) {
+        const std::string move = " " + desktop.name(w) + "M10,20,640,480";
+        EXPECT_TRUE(WaitUntil([&] { return (" " + desktop.log()).find(move) != std::string::npos; }))
+            << desktop.name(w) << " was marked but never corrected";
+    }
+    // A table that shrinks under running workers.
     for (int round = 0; round < 50; ++round) {
         WithFlag(shared, [&] { shared.table.installKeepingBindings({MoveRule()}); });
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        WithFlag(shared, [&] { shared.table.installKeepingBindings(big); });
+        WithFlag(shared, [&] { shared.table.installKeepingBindings(rules()); });
     }
     ASSERT_TRUE(WaitForCycles(shared, 2));
 }

@@ -1,880 +1,1114 @@
-// End-to-end scenarios of torvane.exe, driven from outside through the
-// platform only: the program is started in a fresh working folder, reached
-// through its hidden main window (class "ZrkwinMainWindowClass", title
-// "Torvane"), its tray icon, its message boxes and dialogs, and judged by its
-// settings file, its menu marks and what it does to real windows of other
-// processes (this driver's, and Wine's Notepad).
+// Plays end-to-end scenarios against the real torvane.exe under Wine. A
+// scenario file (UTF-8, see docs/testing.md) describes, for each scenario, a
+// zrk.ini, the windows to open, what the user does and what must then hold;
+// this program acts only as another process can: messages to the program's
+// hidden main window, real mouse and keyboard input, its dialogs and message
+// boxes, its settings file, and windows of its own for the rules to act on.
 //
-//   torvane_e2e_driver.exe --torvane=<path of torvane.exe> [gtest flags]
+//   torvane_e2e_driver.exe --torvane=<torvane.exe> <scenario file> [name prefix]
 //
-// Helper modes for scripts (no tests run; each exits 0 on success):
+// Helper modes for scripts (each exits 0 on success):
 //   --post <message> <wParam> <lParam>   posts to the running program
 //   --tray-point                         prints "x y" of the tray icon
 //   --wait-main [ms]                     waits for the program's main window
-//   --wait-rect box|about|menu [ms]      waits for the program's message box,
-//                                        its about box or a popup menu to be
-//                                        shown; prints "x y width height"
+//   --wait-rect box|about|menu|settings|input [ms]   waits for one to be shown,
+//                                        prints "x y width height"
 //   --wait-gone box|about|menu [ms]      waits until none is shown
 //   --click-ok box|about                 presses its OK button
 #include <windows.h>
+#include <psapi.h>
 
-#include <gtest/gtest.h>
-
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <initializer_list>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "harness.h"
-#include "rules/settings_format.h"
-#include "shell/texts.h"
-
-namespace e2e {
 namespace {
 
-// The path of torvane.exe, from --torvane.
 std::string g_torvane;
 
-// The program's outside interface.
+constexpr DWORD kDeadlineMs = 5000;  // for what must come true
+constexpr DWORD kQuietMs = 400;      // for what must not happen: some 40 of the program's cycles
 constexpr char kMainClass[] = "ZrkwinMainWindowClass";
 constexpr char kTitle[] = "Torvane";
-constexpr UINT kSaveRequest = WM_USER + 20;
-constexpr UINT kTrayCallback = WM_USER + 100;
-constexpr int kCmdAbout = 104;
-constexpr int kCmdExit = 105;
-constexpr int kCmdToggleMonitoring = 32779;
-constexpr int kCmdCorrectNow = 32780;
-constexpr int kCmdHelp = 32781;
-constexpr int kCmdReadme = 32782;
-// "Torvane - バージョン情報", the about box's caption.
-constexpr char kAboutCaption[] = "Torvane - \x83\x6F\x81\x5B\x83\x57\x83\x87\x83\x93\x8F\xEE\x95\xF1";
-constexpr char kVersionLine[] = "Torvane ver5.23";
-// The settings file the program writes with all options at their defaults.
-constexpr char kDefaultFile[] =
-    "[!SystemConfig]\r\nEnabled=1\r\nTaskIcon=1\r\nShcutCtrl=1\r\nShcutAlt=1\r\nShcutShift=1\r\nShcutWin=0\r\n"
-    "ShcutKey=32\r\n";
+constexpr UINT kCodePage = 932;
 
-// Lines of a settings file, each ended by CR LF.
-std::string Lines(std::initializer_list<std::string> lines) {
-    std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
+struct Failure {
+    std::string message;
+};
+[[noreturn]] void Fail(const std::string& message) { throw Failure{message}; }
+void Check(bool ok, const std::string& message) {
+    if (!ok) Fail(message);
+}
+
+// --- text ---
+
+std::wstring Widen(const std::string& text, UINT codePage) {
+    std::wstring out(text.size() + 1, L'\0');
+    const int n = ::MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                        static_cast<int>(out.size()));
+    out.resize(n > 0 ? n : 0);
+    return out;
+}
+
+std::string Narrow(const std::wstring& text, UINT codePage) {
+    std::string out(text.size() * 4 + 1, '\0');
+    const int n = ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), out.data(),
+                                        static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? n : 0);
+    return out;
+}
+
+// A scenario's text as the program's code page 932 bytes. Escapes give bytes
+// that UTF-8 cannot: \xNN, and \r, \n, \\, \"; \z stands for nothing (it marks
+// a file line without a line end). They are decoded before the conversion, so
+// that a converted second byte 0x5C never starts an escape.
+std::string Decode(const std::string& utf8) {
+    std::string out, run;
+    auto flush = [&] {
+        out += Narrow(Widen(run, CP_UTF8), kCodePage);
+        run.clear();
+    };
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        if (utf8[i] != '\\' || i + 1 == utf8.size()) {
+            run += utf8[i];
+            continue;
+        }
+        flush();
+        const char e = utf8[++i];
+        if (e == 'x' && i + 2 < utf8.size()) {
+            out += static_cast<char>(std::strtoul(utf8.substr(i + 1, 2).c_str(), nullptr, 16));
+            i += 2;
+        } else if (e == 'r') {
+            out += '\r';
+        } else if (e == 'n') {
+            out += '\n';
+        } else if (e != 'z') {
+            out += e;
+        }
+    }
+    flush();
+    return out;
+}
+
+// Bytes as readable C escapes, for failure messages.
+std::string Escaped(const std::string& bytes) {
+    std::string out;
+    char hex[8];
+    for (unsigned char c : bytes) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n\n    ";
+        else if (c >= 0x20 && c < 0x7F && c != '\\') out += static_cast<char>(c);
+        else {
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+int Number(const std::string& word) {
+    char* end = nullptr;
+    const long value = std::strtol(word.c_str(), &end, 0);
+    Check(end != word.c_str() && *end == '\0', "not a number: " + word);
+    return static_cast<int>(value);
+}
+
+// "x,y,w,h" as a rectangle.
+RECT Box(const std::string& word) {
+    int v[4] = {};
+    Check(std::sscanf(word.c_str(), "%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]) == 4, "not x,y,w,h: " + word);
+    return RECT{v[0], v[1], v[0] + v[2], v[1] + v[3]};
+}
+
+std::string Describe(const RECT& r) {
+    char text[96];
+    std::snprintf(text, sizeof text, "%ld,%ld,%ld,%ld", r.left, r.top, r.right - r.left, r.bottom - r.top);
     return text;
 }
 
-// The file a save writes after loading `input`, with `change` applied to
-// the options in memory: the core's reader and writer give the bytes.
-template <class Change>
-std::string SavedAfterLoading(const std::string& input, Change change) {
-    torvane::ParsedSettings parsed = torvane::ParseSettings(input);
-    change(parsed.config);
-    return torvane::FormatSettings(parsed.config, parsed.rules);
-}
-std::string SavedAfterLoading(const std::string& input) {
-    return SavedAfterLoading(input, [](torvane::SystemConfig&) {});
-}
+// --- waiting while this thread's messages are handled ---
 
-bool RunningOnWine() {
-    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-    return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+ULONGLONG Now() { return ::GetTickCount64(); }
+
+void PumpMessages() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
 }
 
-std::string Unique(const char* base) {
-    static int counter = 0;
-    char name[96];
-    std::snprintf(name, sizeof name, "%s.%lu.%d", base, ::GetCurrentProcessId(), ++counter);
-    return name;
-}
-
-// --- the program under test ---
-
-class Torvane {
-public:
-    // Starts torvane.exe in `folder` and waits for its main window.
-    bool Start(const std::string& folder) {
-        if (!process_.Start(g_torvane, "", folder)) return false;
-        // The window can be found while it is still being created, before
-        // the settings are read; the program is ready once its thread first
-        // waits for input, in its message loop.
-        WaitFor([&] {
-            return ::WaitForInputIdle(process_.handle(), 0) == 0 || !process_.Running();
-        });
-        WaitFor([&] {
-            window_ = FindTopLevel(process_.pid(), kMainClass, kTitle, false);
-            return window_ != nullptr || !process_.Running();
-        });
-        return window_ != nullptr;
-    }
-
-    bool running() { return process_.Running(); }
-    HWND window() const { return window_; }
-    DWORD pid() const { return process_.pid(); }
-    Child& process() { return process_; }
-
-    bool Post(UINT message, WPARAM wParam, LPARAM lParam) {
-        return ::PostMessageA(window_, message, wParam, lParam) != 0;
-    }
-    bool Command(int id) { return Post(WM_COMMAND, static_cast<WPARAM>(id), 0); }
-
-    std::optional<UINT> MenuState(UINT id) { return MenuStateOf(process_.handle(), window_, id); }
-
-    // Asks the program to end as the platform does; the exit code once it
-    // has ended within `limitMs`.
-    std::optional<DWORD> Close(DWORD limitMs = 2000) {
-        if (!Post(WM_CLOSE, 0, 0)) return std::nullopt;
-        return process_.WaitForExit(limitMs);
-    }
-
-    // A visible message box of the program (caption "Torvane").
-    HWND Notice() { return FindDialog(pid(), kTitle); }
-
-private:
-    Child process_;
-    HWND window_ = nullptr;
-};
-
-// A top-level window of this driver, a target for the program's rules.
-class OwnWindow {
-public:
-    OwnWindow() = default;
-    ~OwnWindow() {
-        if (window_ != nullptr) ::DestroyWindow(window_);
-        if (!className_.empty()) ::UnregisterClassA(className_.c_str(), ::GetModuleHandleA(nullptr));
-    }
-    OwnWindow(const OwnWindow&) = delete;
-    OwnWindow& operator=(const OwnWindow&) = delete;
-
-    // Registers `className` (code page 932 bytes) and shows a window of it.
-    bool Create(const std::string& className, const std::string& title, RECT r) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &::DefWindowProcA;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-        wc.lpszClassName = className.c_str();
-        if (!::RegisterClassExA(&wc)) return false;
-        className_ = className;
-        window_ = ::CreateWindowExA(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, r.left,
-                                    r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
-                                    ::GetModuleHandleA(nullptr), nullptr);
+template <class Condition>
+bool WaitFor(Condition condition, DWORD limitMs = kDeadlineMs) {
+    const ULONGLONG deadline = Now() + limitMs;
+    for (;;) {
         PumpMessages();
-        return window_ != nullptr;
+        if (condition()) return true;
+        if (Now() >= deadline) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
     }
+}
 
-    HWND handle() const { return window_; }
+void PumpFor(DWORD ms) {
+    WaitFor([] { return false; }, ms);
+}
+
+bool WaitForObject(HANDLE object, DWORD limitMs) {
+    return WaitFor([&] { return ::WaitForSingleObject(object, 0) == WAIT_OBJECT_0; }, limitMs);
+}
+
+// --- files ---
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+    ::CloseHandle(file);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok = ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+                    written == bytes.size();
+    return ::CloseHandle(file) && ok;
+}
+
+// A fresh folder under the temporary folder, removed with its files.
+class WorkFolder {
+public:
+    WorkFolder() {
+        static int counter = 0;
+        char temp[MAX_PATH];
+        const DWORD length = ::GetTempPathA(sizeof temp, temp);
+        Check(length > 0 && length < sizeof temp, "no temporary folder");
+        path_ = std::string(temp) + "torvane-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                std::to_string(++counter);
+        Check(::CreateDirectoryA(path_.c_str(), nullptr) != 0, "cannot create " + path_);
+    }
+    ~WorkFolder() {
+        WIN32_FIND_DATAA found;
+        HANDLE search = ::FindFirstFileA((path_ + "\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ::DeleteFileA(file(found.cFileName).c_str());
+            } while (::FindNextFileA(search, &found));
+            ::FindClose(search);
+        }
+        ::RemoveDirectoryA(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+    std::string file(const std::string& name) const { return path_ + "\\" + name; }
 
 private:
-    std::string className_;
-    HWND window_ = nullptr;
+    std::string path_;
 };
 
-// Wine's Notepad, started by the driver and closed as a user would close it.
-class Notepad {
+// --- processes: each in a job that ends it when the driver ends ---
+
+HANDLE DriverJob() {
+    static HANDLE job = [] {
+        HANDLE created = ::CreateJobObjectA(nullptr, nullptr);
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (created) ::SetInformationJobObject(created, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+        return created;
+    }();
+    return job;
+}
+
+class Child {
 public:
-    ~Notepad() {
-        if (window_ != nullptr && ::IsWindow(window_)) ::PostMessageA(window_, WM_CLOSE, 0, 0);
-        process_.WaitForExit(3000);  // then Child's destructor ends it, if need be
-    }
-
-    bool Open() {
-        char system[MAX_PATH];
-        const UINT length = ::GetSystemDirectoryA(system, sizeof system);
-        if (length == 0 || length >= sizeof system) return false;
-        if (!process_.Start(std::string(system) + "\\notepad.exe", "", "")) return false;
-        WaitFor([&] {
-            window_ = FindTopLevel(process_.pid(), "Notepad", nullptr, true);
-            return window_ != nullptr;
-        });
-        return window_ != nullptr;
-    }
-
-    HWND handle() const { return window_; }
-
-private:
-    Child process_;
-    HWND window_ = nullptr;
-};
-
-// --- the common frame of every scenario ---
-
-class E2E : public testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_FALSE(g_torvane.empty()) << "give the program with --torvane=<path>";
-        ASSERT_TRUE(folder_.ok()) << "no working folder";
-        // A copy already on the desktop would turn every start into a second start.
-        ASSERT_TRUE(WaitFor([] { return ::FindWindowA(kMainClass, kTitle) == nullptr; }, 2000))
-            << "another Torvane is running on this desktop";
-    }
-
-    // Every scenario ends as the platform ends the program: WM_CLOSE, then
-    // exit code 0 within 2 s. A program that does not end is killed by
-    // Child's destructor, so the next scenario starts clean.
-    void TearDown() override {
-        if (!torvane_.running()) return;
-        if (HWND box = torvane_.Notice()) {
-            ADD_FAILURE() << "a message box is still open: " << Escaped(MessageBoxText(box));
-            ClickButton(box, IDOK);
+    ~Child() { Kill(); }
+    bool Start(const std::string& application, const std::string& folder) {
+        Kill();
+        std::string commandLine = "\"" + application + "\"";
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        if (!::CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                              nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_)) {
+            info_ = {};
+            return false;
         }
-        const std::optional<DWORD> code = torvane_.Close();
-        ASSERT_TRUE(code.has_value()) << "the program did not end within 2 s of WM_CLOSE";
-        EXPECT_EQ(*code, 0u);
-    }
-
-    void StartWith(const std::string& settings) {
-        ASSERT_TRUE(WriteFileBytes(SettingsPath(), settings));
-        Start();
-    }
-    void Start() { ASSERT_TRUE(torvane_.Start(folder_.path())) << "no main window of " << g_torvane; }
-
-    std::string SettingsPath() const { return folder_.file("zrk.ini"); }
-
-    // Waits until the settings file holds exactly `expected`.
-    void ExpectFileBecomes(const std::string& expected) {
-        std::optional<std::string> last;
-        const bool done = WaitFor([&] {
-            last = ReadFileBytes(SettingsPath());
-            return last == expected;
-        });
-        EXPECT_TRUE(done) << "zrk.ini is\n  " << (last ? Escaped(*last) : std::string("(missing)"))
-                          << "\nexpected\n  " << Escaped(expected);
-    }
-
-    // Waits for the program's message box, checks its text and kind, and
-    // presses its OK button.
-    void ExpectNotice(const char* text) {
-        HWND box = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (box = torvane_.Notice()) != nullptr; })) << "no message box";
-        EXPECT_EQ(Escaped(MessageBoxText(box)), Escaped(text));
-        EXPECT_EQ(::GetWindow(box, GW_OWNER), nullptr) << "the notice has an owner";
-        // Wine 8 shows MB_TOPMOST boxes without WS_EX_TOPMOST.
-        if (!RunningOnWine()) {
-            EXPECT_TRUE(::GetWindowLongPtrA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) << "the notice is not topmost";
-        }
-        ASSERT_TRUE(ClickButton(box, IDOK));
-        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(box); })) << "the message box stays after OK";
-    }
-
-    // No message box of the program shows up within the quiet time.
-    void ExpectNoNotice() {
-        // Negative check: watches for kQuietMs.
-        HWND box = nullptr;
-        WaitFor([&] { return (box = torvane_.Notice()) != nullptr; }, kQuietMs);
-        EXPECT_EQ(box, nullptr) << "unexpected message box: " << Escaped(MessageBoxText(box));
-        if (box != nullptr) ClickButton(box, IDOK);
-    }
-
-    // Menu marks: item 32779 checked exactly while monitoring is on, item
-    // 32780 enabled exactly then (grey and disabled otherwise).
-    void ExpectMenuMarks(bool monitoring) {
-        const std::optional<UINT> toggle = torvane_.MenuState(kCmdToggleMonitoring);
-        const std::optional<UINT> correct = torvane_.MenuState(kCmdCorrectNow);
-        ASSERT_TRUE(toggle.has_value() && correct.has_value()) << "the menu could not be read";
-        EXPECT_EQ((*toggle & MF_CHECKED) != 0, monitoring) << "item 32779 state " << *toggle;
-        EXPECT_EQ((*toggle & (MF_GRAYED | MF_DISABLED)), 0u) << "item 32779 state " << *toggle;
-        const UINT off = MF_GRAYED | MF_DISABLED;
-        EXPECT_EQ((*correct & off), monitoring ? 0u : off) << "item 32780 state " << *correct;
-    }
-
-    WorkFolder folder_;  // declared first: removed after the program has ended
-    Torvane torvane_;
-};
-
-// Waits until `window` has the rectangle `r`.
-::testing::AssertionResult BecomesRect(HWND window, RECT r, DWORD limitMs = kDeadlineMs) {
-    if (WaitFor([&] { return SameRect(RectOf(window), r); }, limitMs)) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "window at " << Describe(RectOf(window)) << ", expected "
-                                         << Describe(r);
-}
-
-// Watches `window` for the quiet time: it keeps the rectangle `r`.
-::testing::AssertionResult StaysAt(HWND window, RECT r) {
-    // Negative check: watches for kQuietMs.
-    const bool moved = WaitFor([&] { return !SameRect(RectOf(window), r); }, kQuietMs);
-    if (!moved) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "window moved to " << Describe(RectOf(window)) << " from "
-                                         << Describe(r);
-}
-
-::testing::AssertionResult BecomesShowCmd(HWND window, UINT showCmd) {
-    if (WaitFor([&] { return ShowCmdOf(window) == showCmd; })) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "show command " << ShowCmdOf(window) << ", expected " << showCmd;
-}
-
-// --- start, defaults and the end ---
-
-using Lifecycle = E2E;
-
-TEST_F(Lifecycle, WithoutSettingsFileRunsOnDefaultsAndWritesThemAtFirstSave) {
-    Start();
-    ExpectMenuMarks(true);
-    EXPECT_FALSE(FileExists(SettingsPath())) << "the file was created before any save";
-
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(kDefaultFile, [](torvane::SystemConfig& c) { c.Enabled = false; }));
-    ExpectMenuMarks(false);
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(kDefaultFile);
-    ExpectMenuMarks(true);
-}
-
-TEST_F(Lifecycle, MenuMarksFollowTheFileAtStart) {
-    StartWith(Lines({"[!SystemConfig]", "Enabled=0"}));
-    ExpectMenuMarks(false);
-}
-
-TEST_F(Lifecycle, CloseFromOutsideEndsWithZeroWithinTwoSeconds) {
-    Start();
-    const ULONGLONG asked = Now();
-    const std::optional<DWORD> code = torvane_.Close(2000);
-    ASSERT_TRUE(code.has_value()) << "still running 2 s after WM_CLOSE";
-    EXPECT_EQ(*code, 0u);
-    EXPECT_FALSE(::IsWindow(torvane_.window()));
-    std::printf("  ended %llu ms after WM_CLOSE\n", Now() - asked);
-}
-
-TEST_F(Lifecycle, CloseWhileTheAboutBoxIsOpenEndsWithZero) {
-    Start();
-    ASSERT_TRUE(torvane_.Command(kCmdAbout));
-    HWND about = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (about = FindDialog(torvane_.pid(), kAboutCaption)) != nullptr; }))
-        << "no about box";
-    const std::optional<DWORD> code = torvane_.Close(2000);
-    ASSERT_TRUE(code.has_value()) << "still running 2 s after WM_CLOSE";
-    EXPECT_EQ(*code, 0u);
-}
-
-TEST_F(Lifecycle, ExitCommandEndsWithZero) {
-    Start();
-    ASSERT_TRUE(torvane_.Command(kCmdExit));
-    const std::optional<DWORD> code = torvane_.process().WaitForExit(2000);
-    ASSERT_TRUE(code.has_value()) << "still running 2 s after the exit command";
-    EXPECT_EQ(*code, 0u);
-}
-
-TEST_F(Lifecycle, SaveRequestFromOutsideWritesTheOptionsInMemory) {
-    const std::string input = Lines({"[!SystemConfig]", "ShcutKey=120", "[rule]", "title=x"});
-    StartWith(input);
-    ASSERT_TRUE(::DeleteFileA(SettingsPath().c_str()));
-    ASSERT_TRUE(torvane_.Post(kSaveRequest, 0, 0));
-    ExpectFileBecomes(SavedAfterLoading(input));
-}
-
-// --- a second start ---
-
-using SecondStart = E2E;
-
-TEST_F(SecondStart, WithTheIconShownOnlyTellsTheUser) {
-    Start();
-    Child second;
-    ASSERT_TRUE(second.Start(g_torvane, "", folder_.path()));
-    const std::optional<DWORD> code = second.WaitForExit(3000);
-    ASSERT_TRUE(code.has_value()) << "the second start did not end";
-    EXPECT_EQ(*code, 0u);
-    ExpectNotice(torvane::texts::kAlreadyRunning);
-    EXPECT_TRUE(torvane_.running());
-    EXPECT_EQ(::FindWindowA(kMainClass, kTitle), torvane_.window()) << "a second main window";
-    EXPECT_FALSE(FileExists(SettingsPath())) << "a save without a change";
-}
-
-TEST_F(SecondStart, WithTheIconHiddenBringsItBackAndSavesIt) {
-    // Monitoring off, so that a click on the icon answers with a message box.
-    const std::string input = Lines({"[!SystemConfig]", "Enabled=0", "TaskIcon=0"});
-    StartWith(input);
-    const std::optional<POINT> icon = TrayIconPoint();
-    ASSERT_TRUE(icon.has_value()) << "no taskbar";
-    ASSERT_TRUE(ClickAt(*icon, false));
-    ExpectNoNotice();  // no icon there yet
-
-    Child second;
-    ASSERT_TRUE(second.Start(g_torvane, "", folder_.path()));
-    const std::optional<DWORD> code = second.WaitForExit(3000);
-    ASSERT_TRUE(code.has_value()) << "the second start did not end";
-    EXPECT_EQ(*code, 0u);
-    ExpectFileBecomes(SavedAfterLoading(input, [](torvane::SystemConfig& c) { c.TaskIcon = true; }));
-    ExpectNoNotice();
-
-    // The icon is there now, and it is the running copy's.
-    ASSERT_TRUE(ClickAt(*icon, false));
-    ExpectNotice(torvane::texts::kMonitoringOff);
-}
-
-// --- monitoring, the tray click and the hotkey ---
-
-using Monitoring = E2E;
-
-TEST_F(Monitoring, ToggleSetsTheMarksAndSavesEachState) {
-    const std::string input = Lines({"[!SystemConfig]", "ShcutWin=1", "[one]", "class=none"});
-    StartWith(input);
-    ExpectMenuMarks(true);
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(input, [](torvane::SystemConfig& c) { c.Enabled = false; }));
-    ExpectMenuMarks(false);
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(input));
-    ExpectMenuMarks(true);
-}
-
-// A window bound by a rule that only a mark (a correction request) moves:
-// fstforce off, all four coordinates on.
-TEST_F(Monitoring, MarksWaitWhileOffTheTrayClickMarksNothingTheHotkeyDoes) {
-    const RECT start = MakeRect(520, 420, 240, 160);
-    const RECT target = MakeRect(140, 110, 320, 210);
-    const std::string cls = Unique("TorvaneE2E.Marked");
-    OwnWindow window;
-    ASSERT_TRUE(window.Create(cls, "marked", start));
-    const std::string input =
-        Lines({"[!SystemConfig]", "[marked]", "class=" + cls, "fstforce=0", "movex=1", "movey=1", "sizex=1",
-               "sizey=1", "left=140", "top=110", "width=320", "height=210"});
-    StartWith(input);
-    ASSERT_TRUE(StaysAt(window.handle(), start)) << "moved without a mark";
-
-    // Correct now: proves the window is bound.
-    ASSERT_TRUE(torvane_.Command(kCmdCorrectNow));
-    ASSERT_TRUE(BecomesRect(window.handle(), target));
-    ::MoveWindow(window.handle(), start.left, start.top, start.right - start.left, start.bottom - start.top, TRUE);
-
-    // Off: a left click on the icon only says so.
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(input, [](torvane::SystemConfig& c) { c.Enabled = false; }));
-    ASSERT_TRUE(torvane_.Post(kTrayCallback, 1, WM_LBUTTONDOWN));
-    ExpectNotice(torvane::texts::kMonitoringOff);
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(input));
-    EXPECT_TRUE(StaysAt(window.handle(), start)) << "the click while off marked the window";
-
-    // Off again: the hotkey marks, silently, and nothing moves until monitoring is back.
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ExpectFileBecomes(SavedAfterLoading(input, [](torvane::SystemConfig& c) { c.Enabled = false; }));
-    ASSERT_TRUE(torvane_.Post(WM_HOTKEY, 0, MAKELPARAM(MOD_CONTROL | MOD_ALT | MOD_SHIFT, VK_SPACE)));
-    ExpectNoNotice();
-    EXPECT_TRUE(StaysAt(window.handle(), start)) << "corrected while monitoring is off";
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    EXPECT_TRUE(BecomesRect(window.handle(), target)) << "the hotkey's mark was not carried out";
-
-    // On: a left click on the icon corrects.
-    ::MoveWindow(window.handle(), start.left, start.top, start.right - start.left, start.bottom - start.top, TRUE);
-    ASSERT_TRUE(torvane_.Post(kTrayCallback, 1, WM_LBUTTONDOWN));
-    EXPECT_TRUE(BecomesRect(window.handle(), target)) << "the click while on did not correct";
-    ExpectNoNotice();
-}
-
-// The hotkey as the user presses it, with the chord taken from the file.
-TEST_F(Monitoring, RealHotkeyChordFromTheFileCorrects) {
-    const RECT start = MakeRect(500, 380, 250, 170);
-    const RECT target = MakeRect(160, 130, 300, 200);
-    const std::string cls = Unique("TorvaneE2E.Chord");
-    OwnWindow window;
-    ASSERT_TRUE(window.Create(cls, "chord", start));
-    // Shift+F9 only.
-    StartWith(Lines({"[!SystemConfig]", "ShcutCtrl=0", "ShcutAlt=0", "ShcutShift=1", "ShcutKey=120", "[chord]",
-                     "class=" + cls, "fstforce=0", "movex=1", "movey=1", "sizex=1", "sizey=1", "left=160",
-                     "top=130", "width=300", "height=200"}));
-    ASSERT_TRUE(StaysAt(window.handle(), start)) << "moved without a mark";
-
-    auto press = [](std::initializer_list<WORD> keys) {
-        std::vector<INPUT> input;
-        for (WORD key : keys) {
-            INPUT down{};
-            down.type = INPUT_KEYBOARD;
-            down.ki.wVk = key;
-            input.push_back(down);
-        }
-        for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
-            INPUT up{};
-            up.type = INPUT_KEYBOARD;
-            up.ki.wVk = *key;
-            up.ki.dwFlags = KEYEVENTF_KEYUP;
-            input.push_back(up);
-        }
-        return ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) == input.size();
-    };
-    // The default chord is not registered: nothing happens.
-    ASSERT_TRUE(press({VK_CONTROL, VK_MENU, VK_SHIFT, VK_SPACE}));
-    EXPECT_TRUE(StaysAt(window.handle(), start)) << "the default chord corrected";
-    ASSERT_TRUE(press({VK_SHIFT, VK_F9}));
-    EXPECT_TRUE(BecomesRect(window.handle(), target)) << "Shift+F9 did not correct";
-}
-
-// --- rules acting on real windows ---
-
-enum class TargetKind { OwnWindow, Notepad };
-void PrintTo(TargetKind kind, std::ostream* out) { *out << (kind == TargetKind::Notepad ? "Notepad" : "OwnWindow"); }
-
-// The window a placement scenario works on: one of the driver's own, or
-// Wine's Notepad (class "Notepad").
-class Target {
-public:
-    explicit Target(TargetKind kind)
-        : kind_(kind), className_(kind == TargetKind::Notepad ? "Notepad" : Unique("TorvaneE2E.Target")) {}
-
-    const std::string& className() const { return className_; }
-
-    // Opens the window. An own window is created at `where`; Notepad opens
-    // where it likes and is then moved there, if `where` is given.
-    bool Open(const std::optional<RECT>& where) {
-        if (kind_ == TargetKind::OwnWindow) {
-            window_ = std::make_unique<OwnWindow>();
-            return window_->Create(className_, "target", where.value_or(MakeRect(480, 360, 260, 180)));
-        }
-        notepad_ = std::make_unique<Notepad>();
-        if (!notepad_->Open()) return false;
-        if (where) ::MoveWindow(handle(), where->left, where->top, where->right - where->left,
-                                where->bottom - where->top, TRUE);
+        if (HANDLE job = DriverJob()) ::AssignProcessToJobObject(job, info_.hProcess);
+        ::ResumeThread(info_.hThread);
         return true;
     }
-
-    HWND handle() const { return window_ ? window_->handle() : notepad_ ? notepad_->handle() : nullptr; }
+    bool Running() const { return info_.hProcess && ::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    HANDLE handle() const { return info_.hProcess; }
+    DWORD pid() const { return info_.dwProcessId; }
+    std::optional<DWORD> WaitForExit(DWORD limitMs) {
+        DWORD code = 0;
+        if (!info_.hProcess || !WaitForObject(info_.hProcess, limitMs) || !::GetExitCodeProcess(info_.hProcess, &code))
+            return std::nullopt;
+        return code;
+    }
+    void Kill() {
+        if (!info_.hProcess) return;
+        if (Running()) {
+            ::TerminateProcess(info_.hProcess, 0xE2E);
+            WaitForObject(info_.hProcess, 5000);
+        }
+        ::CloseHandle(info_.hThread);
+        ::CloseHandle(info_.hProcess);
+        info_ = {};
+    }
 
 private:
-    TargetKind kind_;
-    std::string className_;
-    std::unique_ptr<OwnWindow> window_;
-    std::unique_ptr<Notepad> notepad_;
+    PROCESS_INFORMATION info_{};
 };
 
-class Placement : public E2E, public ::testing::WithParamInterface<TargetKind> {
-protected:
-    Target target_{GetParam()};
+// --- windows of any process ---
 
-    // Settings with one class rule for the target and the rule's other keys.
-    std::string RuleFile(std::initializer_list<std::string> keys) {
-        std::string text = Lines({"[!SystemConfig]", "[target]", "class=" + target_.className(), "usclsttle=2"});
-        for (const std::string& key : keys) text += key + "\r\n";
-        return text;
-    }
-};
-
-TEST_P(Placement, PlacedWhenItOpens) {
-    StartWith(RuleFile({"fstforce=1", "movex=1", "movey=1", "sizex=1", "sizey=1", "left=123", "top=87",
-                        "width=345", "height=234"}));
-    ASSERT_TRUE(target_.Open(std::nullopt));
-    EXPECT_TRUE(BecomesRect(target_.handle(), MakeRect(123, 87, 345, 234)));
+std::string ClassOf(HWND window) {
+    char text[256] = "";
+    ::GetClassNameA(window, text, sizeof text);
+    return text;
 }
 
-TEST_P(Placement, LockHoldsThePosition) {
-    // Only x and y are locked; the size is the window's own.
-    StartWith(RuleFile({"fstforce=0", "lmovex=1", "lmovey=1", "left=150", "top=120", "width=999", "height=999"}));
-    ASSERT_TRUE(target_.Open(MakeRect(400, 300, 260, 180)));
-    ASSERT_TRUE(WaitFor([&] {
-        const RECT r = RectOf(target_.handle());
-        return r.left == 150 && r.top == 120;
-    })) << "not locked: " << Describe(RectOf(target_.handle()));
-
-    ::MoveWindow(target_.handle(), 600, 450, 300, 200, TRUE);
-    EXPECT_TRUE(BecomesRect(target_.handle(), MakeRect(150, 120, 300, 200)));
+std::string TitleOf(HWND window) {
+    char text[256] = "";
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
 }
 
-TEST_P(Placement, PlacedAgainOnRestoreFromMinimized) {
-    const RECT start = MakeRect(500, 400, 250, 170);
-    const RECT rule = MakeRect(210, 160, 300, 220);
-    StartWith(RuleFile({"fstforce=0", "msfstt=1", "movex=1", "movey=1", "sizex=1", "sizey=1", "left=210", "top=160",
-                        "width=300", "height=220"}));
-    ASSERT_TRUE(target_.Open(start));
-    ASSERT_TRUE(StaysAt(target_.handle(), start)) << "placed on opening without fstforce";
-
-    ::ShowWindow(target_.handle(), SW_MINIMIZE);
-    ASSERT_EQ(ShowCmdOf(target_.handle()), static_cast<UINT>(SW_SHOWMINIMIZED));
-    // Held minimized for some 30 of the program's 10 ms cycles, so that its
-    // state watch records the state before the restore. Nothing outside the
-    // program tells when it has looked, so this one wait is a fixed one.
-    PumpFor(300);
-    ::ShowWindow(target_.handle(), SW_RESTORE);
-    EXPECT_TRUE(BecomesRect(target_.handle(), rule));
-    EXPECT_EQ(ShowCmdOf(target_.handle()), static_cast<UINT>(SW_SHOWNORMAL));
+RECT RectOf(HWND window) {
+    RECT r{};
+    ::GetWindowRect(window, &r);
+    return r;
 }
 
-TEST_P(Placement, KeptMaximized) {
-    StartWith(RuleFile({"fstforce=0", "forcestt=1", "state=3"}));
-    ASSERT_TRUE(target_.Open(MakeRect(450, 350, 260, 180)));
-    ASSERT_TRUE(BecomesShowCmd(target_.handle(), SW_SHOWMAXIMIZED)) << "not maximized";
-
-    // ShowWindow returns once the window is minimized, but on a busy machine
-    // the program may have maximized it again before the show command is
-    // read here; then the minimize is tried again until it is seen.
-    bool seenMinimized = false;
-    for (int attempt = 0; attempt < 20 && !seenMinimized; ++attempt) {
-        ::ShowWindow(target_.handle(), SW_MINIMIZE);
-        seenMinimized = ShowCmdOf(target_.handle()) == SW_SHOWMINIMIZED;
-        if (!seenMinimized) PumpMessages();
-    }
-    ASSERT_TRUE(seenMinimized) << "never seen minimized";
-    EXPECT_TRUE(BecomesShowCmd(target_.handle(), SW_SHOWMAXIMIZED)) << "left minimized";
+UINT ShowCmdOf(HWND window) {
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof placement;
+    return ::GetWindowPlacement(window, &placement) ? placement.showCmd : 0;
 }
 
-INSTANTIATE_TEST_SUITE_P(, Placement, ::testing::Values(TargetKind::OwnWindow, TargetKind::Notepad),
-                         [](const ::testing::TestParamInfo<TargetKind>& info) {
-                             return info.param == TargetKind::Notepad ? "Notepad" : "OwnWindow";
-                         });
+bool SameRect(const RECT& a, const RECT& b) { return ::EqualRect(&a, &b) != FALSE; }
 
-// Rules whose texts are code page 932 bytes, compared as they are.
-using TextRules = E2E;
-
-TEST_F(TextRules, JapaneseTitleAndDefaultClassMatchByteForByte) {
-    // "予定表 ソフト表示": 予, 表 and ソ have 0x5C as their second byte.
-    const std::string title = "\x97\x5C\x92\xE8\x95\x5C \x83\x5C\x83\x74\x83\x67\x95\x5C\x8E\xA6";
-    // "窓ルール表", a section name that is also the rule's class.
-    const std::string name = "\x91\x8B\x83\x8B\x81\x5B\x83\x8B\x95\x5C";
-    StartWith(Lines({"[!SystemConfig]", "[" + name + "]", "movex=1", "movey=1", "left=33", "top=44",
-                     "[title]", "title=" + title, "usclsttle=1", "movex=1", "movey=1", "sizex=1", "sizey=1",
-                     "left=222", "top=111", "width=280", "height=190"}));
-
-    OwnWindow byTitle;
-    ASSERT_TRUE(byTitle.Create(Unique("TorvaneE2E.Titled"), title, MakeRect(600, 500, 200, 150)));
-    // One byte short of the rule's title.
-    const RECT nearStart = MakeRect(620, 300, 200, 150);
-    OwnWindow nearly;
-    ASSERT_TRUE(nearly.Create(Unique("TorvaneE2E.Nearly"), title.substr(0, title.size() - 1), nearStart));
-    OwnWindow byClass;
-    ASSERT_TRUE(byClass.Create(name, "class from the section name", MakeRect(700, 200, 210, 160)));
-
-    EXPECT_TRUE(BecomesRect(byTitle.handle(), MakeRect(222, 111, 280, 190)));
-    EXPECT_TRUE(BecomesRect(byClass.handle(), MakeRect(33, 44, 210, 160)));
-    EXPECT_TRUE(StaysAt(nearly.handle(), nearStart)) << "a title one byte short matched";
+std::vector<HWND> TopLevelWindows() {
+    std::vector<HWND> windows;
+    ::EnumWindows(
+        [](HWND window, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
 }
 
-// --- the documents ---
-
-using Documents = E2E;
-
-TEST_F(Documents, MissingHelpFileIsReported) {
-    Start();
-    ASSERT_TRUE(torvane_.Command(kCmdHelp));
-    ExpectNotice(torvane::texts::kNoHelpFile);
-}
-
-TEST_F(Documents, MissingReadmeIsReported) {
-    Start();
-    ASSERT_TRUE(torvane_.Command(kCmdReadme));
-    ExpectNotice(torvane::texts::kNoReadmeFile);
-}
-
-// --- the about box ---
-
-enum class Closer { OkButton, EnterKey, EscapeKey, CloseBox };
-const char* NameOf(Closer closer) {
-    switch (closer) {
-        case Closer::OkButton:
-            return "OkButton";
-        case Closer::EnterKey:
-            return "EnterKey";
-        case Closer::EscapeKey:
-            return "EscapeKey";
-        case Closer::CloseBox:
-            return "CloseBox";
-    }
-    return "Unknown";
-}
-void PrintTo(Closer closer, std::ostream* out) { *out << NameOf(closer); }
-
-// Posts a key press to the window that has the keyboard focus in the
-// dialog, where the dialog's own loop takes it. Waits until the focus is
-// inside the dialog: a dialog that has just become visible may not have
-// set it yet.
-bool PressKey(HWND dialog, WPARAM key) {
-    HWND focus = nullptr;
-    const DWORD thread = ::GetWindowThreadProcessId(dialog, nullptr);
-    WaitFor([&] {
-        GUITHREADINFO info{};
-        info.cbSize = sizeof info;
-        if (!::GetGUIThreadInfo(thread, &info)) return false;
-        focus = info.hwndFocus;
-        return focus != nullptr && (focus == dialog || ::IsChild(dialog, focus));
-    });
-    if (focus == nullptr || !(focus == dialog || ::IsChild(dialog, focus))) return false;
-    const UINT scan = ::MapVirtualKeyA(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
-    const LPARAM down = 1 | static_cast<LPARAM>(scan) << 16;
-    const LPARAM up = down | (1LL << 30) | (1LL << 31);
-    return ::PostMessageA(focus, WM_KEYDOWN, key, down) && ::PostMessageA(focus, WM_KEYUP, key, up);
-}
-
-class AboutBox : public E2E, public ::testing::WithParamInterface<Closer> {};
-
-TEST_P(AboutBox, OpensAndClosesAndTheProgramGoesOn) {
-    Start();
-    for (int round = 1; round <= 2; ++round) {
-        SCOPED_TRACE("opening " + std::to_string(round));
-        ASSERT_TRUE(torvane_.Command(kCmdAbout));
-        HWND about = nullptr;
-        ASSERT_TRUE(WaitFor([&] { return (about = FindDialog(torvane_.pid(), kAboutCaption)) != nullptr; }))
-            << "no about box";
-        EXPECT_EQ(::GetWindow(about, GW_OWNER), torvane_.window()) << "not owned by the main window";
-        bool hasVersion = false;
-        for (HWND child = ::GetWindow(about, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT))
-            hasVersion = hasVersion || ControlText(child) == kVersionLine;
-        EXPECT_TRUE(hasVersion) << "no \"" << kVersionLine << "\" in the about box";
-
-        switch (GetParam()) {
-            case Closer::OkButton:
-                ASSERT_TRUE(ClickButton(about, IDOK));
-                break;
-            case Closer::EnterKey:
-                ASSERT_TRUE(PressKey(about, VK_RETURN));
-                break;
-            case Closer::EscapeKey:
-                ASSERT_TRUE(PressKey(about, VK_ESCAPE));
-                break;
-            case Closer::CloseBox:
-                ASSERT_TRUE(::PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0));
-                break;
-        }
-        EXPECT_TRUE(WaitFor([&] { return !::IsWindow(about); })) << "the about box stays open";
-        ASSERT_TRUE(torvane_.running());
-        ASSERT_TRUE(::IsWindow(torvane_.window()));
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(, AboutBox,
-                         ::testing::Values(Closer::OkButton, Closer::EnterKey, Closer::EscapeKey, Closer::CloseBox),
-                         [](const ::testing::TestParamInfo<Closer>& info) { return NameOf(info.param); });
-
-// --- the settings file ---
-
-using SettingsFile = E2E;
-
-// A hand-written file with the reader's odd cases survives a save as the
-// format has it: what the core reads and writes back, byte for byte.
-TEST_F(SettingsFile, HandWrittenOdditiesSurviveASave) {
-    const std::string longTitle(300, 'x');
-    const std::string input =
-        "Enabled=0\r\n"            // before any section
-        "[!SystemConfig]\r\n"
-        "ShcutKey=120\r\n"         // out of order
-        "ShcutWin=2\r\n"           // 2: off
-        "Enabled=3\r\n"            // 3: on
-        "ShcutCtrl =0\r\n"         // blank before "=": no key
-        "some words\r\n"           // no key
-        "ShcutAlt=0\n"             // LF alone
-        "ShcutKey=121\r\n"         // given twice: the later counts
-        "[\x95\x5C\x8C\x76\x8E\x5A]\r\n"  // "表計算", no class: the name is the class
-        "title=\x97\x5C\x92\xE8\x95\x5C\r\n"  // "予定表"
-        "usclsttle=3\r\n"
-        "left =5\r\n"              // blank before "=": no key
-        "left=-120\r\n"
-        "top=-5\n"
-        "width=640\r\n"
-        "movey=3\r\n"
-        "sizex=2\r\n"
-        "state=3\r\n"
-        "fstforce=0\r\n"
-        "[!Other\r\n"              // another system section
-        "ShcutShift=0\r\n"
-        "[empty]\r\n"              // a rule without keys
-        "[noclose\r\n"             // no "]": the name loses its last letter
-        "[trailing] \r\n"          // a blank after "]"
-        "class=\x83\x5C\x83\x74\x83\x67\x95\x5C\x8E\xA6\r\n"  // "ソフト表示"
-        "title=" + longTitle + "\r\n"  // longer than a text holds
-        "lmovex=1\r\n"
-        "[last]\r\n"
-        "title=no final line end";  // and no line end after it
-    StartWith(input);
-
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    ASSERT_TRUE(torvane_.Command(kCmdToggleMonitoring));
-    const std::string expected = SavedAfterLoading(input);
-    ExpectFileBecomes(expected);
-
-    // What the format says of some lines, independently of the core.
-    const std::string saved = ReadFileBytes(SettingsPath()).value_or("");
-    for (const char* part : {"Enabled=1\r\n", "ShcutCtrl=1\r\n", "ShcutAlt=0\r\n", "ShcutShift=0\r\n",
-                             "ShcutWin=0\r\n", "ShcutKey=121\r\n",
-                             "[\x95\x5C\x8C\x76\x8E\x5A]\r\nclass=\x95\x5C\x8C\x76\x8E\x5A\r\n"
-                             "title=\x97\x5C\x92\xE8\x95\x5C\r\nusclsttle=3\r\n",
-                             "left=-120\r\ntop=-5\r\nwidth=640\r\n", "[empty]\r\nclass=empty\r\ntitle=\r\n",
-                             "[noclos]\r\nclass=noclos\r\n", "[trailing]]\r\n"})
-        EXPECT_NE(saved.find(part), std::string::npos) << "no " << Escaped(part) << " in " << Escaped(saved);
-}
-
-}  // namespace
-
-// --- helper modes for scripts ---
-
-namespace {
-
-int Post(const std::vector<std::string>& args) {
-    HWND window = ::FindWindowA(kMainClass, kTitle);
-    if (window == nullptr || args.size() != 3) {
-        std::fprintf(stderr, "no Torvane running, or not <message> <wParam> <lParam>\n");
-        return 1;
-    }
-    return ::PostMessageA(window, static_cast<UINT>(std::strtoul(args[0].c_str(), nullptr, 0)),
-                          static_cast<WPARAM>(std::strtoull(args[1].c_str(), nullptr, 0)),
-                          static_cast<LPARAM>(std::strtoll(args[2].c_str(), nullptr, 0)))
-               ? 0
-               : 1;
-}
-
-// A visible window of the kind a script names: "box" (the program's message
-// box), "about" (its about box) or "menu" (a popup menu).
-HWND FindShown(const std::string& what) {
+// A visible top-level window of process `pid` (any process when 0) with
+// that class and, if given, that title.
+HWND FindShown(DWORD pid, const std::string& className, const std::string* title) {
     for (HWND window : TopLevelWindows()) {
-        if (!::IsWindowVisible(window)) continue;
-        const std::string cls = ClassOf(window);
-        if ((what == "box" && cls == "#32770" && TitleOf(window) == kTitle) ||
-            (what == "about" && cls == "#32770" && TitleOf(window) == kAboutCaption) ||
-            (what == "menu" && cls == "#32768"))
-            return window;
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(window, &process);
+        if ((pid != 0 && process != pid) || !::IsWindowVisible(window) || ClassOf(window) != className) continue;
+        if (title == nullptr || TitleOf(window) == *title) return window;
     }
     return nullptr;
 }
 
-DWORD LimitFrom(const std::vector<std::string>& args, std::size_t at) {
-    return args.size() > at ? std::strtoul(args[at].c_str(), nullptr, 10) : kDeadlineMs;
+// A control's text, through WM_GETTEXT in UTF-16 (another process's edit
+// control gives nothing to GetWindowTextA).
+std::string ControlText(HWND control) {
+    wchar_t text[1024] = L"";
+    DWORD_PTR copied = 0;
+    if (!::SendMessageTimeoutW(control, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 2000,
+                               &copied))
+        return {};
+    return Narrow(std::wstring(text, copied < 1024 ? copied : 1023), kCodePage);
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
+    DWORD_PTR result = 0;
+    Check(::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 2000, &result) != 0,
+          "no answer to message " + std::to_string(message));
+    return static_cast<LRESULT>(result);
+}
+
+// --- real input ---
+
+bool MoveCursor(POINT at) {
+    const int width = ::GetSystemMetrics(SM_CXSCREEN), height = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = static_cast<LONG>(at.x * 65535LL / (width - 1));
+    input.mi.dy = static_cast<LONG>(at.y * 65535LL / (height - 1));
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    return ::SendInput(1, &input, sizeof input) == 1;
+}
+
+bool Button(DWORD flags) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dwFlags = flags;
+    return ::SendInput(1, &input, sizeof input) == 1;
+}
+
+bool ClickAt(POINT at, bool right = false) {
+    return MoveCursor(at) && Button(right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN) &&
+           Button(right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
+}
+
+// A chord such as "ctrl+alt+shift+space" or "shift+f9", pressed and released.
+bool PressChord(const std::string& chord) {
+    static const std::map<std::string, WORD> named = {
+        {"ctrl", VK_CONTROL}, {"alt", VK_MENU},    {"shift", VK_SHIFT},   {"win", VK_LWIN},
+        {"space", VK_SPACE},  {"return", VK_RETURN}, {"escape", VK_ESCAPE}, {"tab", VK_TAB},
+        {"f1", VK_F1},        {"f9", VK_F9},       {"f12", VK_F12},
+    };
+    std::vector<WORD> keys;
+    for (std::size_t at = 0; at <= chord.size();) {
+        std::size_t end = chord.find('+', at);
+        if (end == std::string::npos) end = chord.size();
+        const std::string name = chord.substr(at, end - at);
+        const auto it = named.find(name);
+        if (it != named.end()) keys.push_back(it->second);
+        else if (name.size() == 1) keys.push_back(static_cast<WORD>(::toupper(name[0])));
+        else Fail("unknown key " + name);
+        at = end + 1;
+    }
+    std::vector<INPUT> input;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            INPUT k{};
+            k.type = INPUT_KEYBOARD;
+            k.ki.wVk = keys[pass == 0 ? i : keys.size() - 1 - i];
+            k.ki.dwFlags = pass == 0 ? 0 : KEYEVENTF_KEYUP;
+            input.push_back(k);
+        }
+    }
+    return ::SendInput(static_cast<UINT>(input.size()), input.data(), sizeof(INPUT)) == input.size();
+}
+
+// The middle of the notification area's rightmost icon slot, where Wine's
+// taskbar puts the first icon.
+std::optional<POINT> TrayIconPoint() {
+    HWND taskbar = ::FindWindowA("Shell_TrayWnd", nullptr);
+    if (taskbar == nullptr || !::IsWindowVisible(taskbar)) return std::nullopt;
+    const RECT r = RectOf(taskbar);
+    if (r.right <= r.left || r.bottom <= r.top) return std::nullopt;
+    return POINT{r.right - 10, (r.top + r.bottom) / 2};
+}
+
+// --- the menu marks ---
+
+// Windows answers GetMenuState across processes; Wine only inside the process
+// that owns the menu. There the probe library, loaded into the program, reads
+// it on a thread of its own.
+constexpr char kProbeName[] = "torvane_e2e_probe.dll";
+
+std::string DriverFolder() {
+    char path[MAX_PATH];
+    const std::string full(path, ::GetModuleFileNameA(nullptr, path, sizeof path));
+    return full.substr(0, full.find_last_of("\\/"));
+}
+
+HMODULE RemoteModule(HANDLE process, const char* name) {
+    HMODULE modules[512];
+    DWORD needed = 0;
+    if (!::EnumProcessModulesEx(process, modules, sizeof modules, &needed, LIST_MODULES_ALL)) return nullptr;
+    for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+        char base[MAX_PATH];
+        if (::GetModuleBaseNameA(process, modules[i], base, sizeof base) && ::lstrcmpiA(base, name) == 0)
+            return modules[i];
+    }
+    return nullptr;
+}
+
+// Runs the function `name` of `local` (a module of this process) in
+// `process`, where the same module is loaded at `remote`; its exit code.
+std::optional<DWORD> RunRemote(HANDLE process, HMODULE local, HMODULE remote, const char* name, void* argument) {
+    const auto offset =
+        reinterpret_cast<std::uintptr_t>(::GetProcAddress(local, name)) - reinterpret_cast<std::uintptr_t>(local);
+    auto start = reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<std::uintptr_t>(remote) + offset);
+    HANDLE thread = ::CreateRemoteThread(process, nullptr, 0, start, argument, 0, nullptr);
+    if (thread == nullptr) return std::nullopt;
+    DWORD code = 0;
+    const bool done = WaitForObject(thread, kDeadlineMs) && ::GetExitCodeThread(thread, &code);
+    ::CloseHandle(thread);
+    return done ? std::optional<DWORD>(code) : std::nullopt;
+}
+
+std::optional<UINT> MenuStateOf(HANDLE process, HWND mainWindow, UINT id) {
+    const UINT direct = ::GetMenuState(::GetMenu(mainWindow), id, MF_BYCOMMAND);
+    if (direct != static_cast<UINT>(-1)) return direct;
+    static HMODULE localProbe = ::LoadLibraryA((DriverFolder() + "\\" + kProbeName).c_str());
+    if (localProbe == nullptr) return std::nullopt;
+    HMODULE remoteProbe = RemoteModule(process, kProbeName);
+    if (remoteProbe == nullptr) {
+        const std::string path = DriverFolder() + "\\" + kProbeName;
+        void* remotePath = ::VirtualAllocEx(process, nullptr, path.size() + 1, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+        HMODULE remoteKernel = RemoteModule(process, "kernel32.dll");
+        if (remotePath && remoteKernel && ::WriteProcessMemory(process, remotePath, path.c_str(), path.size() + 1, nullptr))
+            RunRemote(process, kernel, remoteKernel, "LoadLibraryA", remotePath);
+        if (remotePath) ::VirtualFreeEx(process, remotePath, 0, MEM_RELEASE);
+        remoteProbe = RemoteModule(process, kProbeName);
+        if (remoteProbe == nullptr) return std::nullopt;
+    }
+    const std::optional<DWORD> state = RunRemote(process, localProbe, remoteProbe, "TorvaneMenuState",
+                                                 reinterpret_cast<void*>(static_cast<std::uintptr_t>(id)));
+    if (!state || *state == 0xFFFFFFFFu) return std::nullopt;
+    return static_cast<UINT>(*state);
+}
+
+// --- windows of the driver, for the rules to act on ---
+
+// A top-level window on a thread of its own, so that it can stop answering
+// (hang) while the driver goes on. It counts the messages it handles.
+class TestWindow {
+public:
+    TestWindow(std::string className, std::string title, RECT r)
+        : className_(std::move(className)), title_(std::move(title)), rect_(r) {
+        resume_ = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
+        ready_ = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread_ = std::thread([this] { Run(); });
+        ::WaitForSingleObject(ready_, kDeadlineMs);
+        Check(window_ != nullptr, "cannot create the window of class " + Escaped(className_));
+    }
+    ~TestWindow() {
+        ::SetEvent(resume_);
+        if (window_) ::PostMessageA(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+        ::CloseHandle(resume_);
+        ::CloseHandle(ready_);
+    }
+    HWND handle() const { return window_; }
+    // The window's thread stops handling messages until Resume().
+    void Hang() {
+        ::ResetEvent(resume_);
+        ::PostMessageA(window_, kHang, 0, 0);
+    }
+    void Resume() {
+        handled_ = 0;
+        ::SetEvent(resume_);
+    }
+    long handled() const { return handled_; }
+
+private:
+    static constexpr UINT kHang = WM_APP + 1;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        auto* self = reinterpret_cast<TestWindow*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
+        if (self != nullptr) {
+            ++self->handled_;
+            if (message == kHang) ::WaitForSingleObject(self->resume_, INFINITE);
+            if (message == WM_DESTROY) ::PostQuitMessage(0);
+        }
+        return ::DefWindowProcA(window, message, wParam, lParam);
+    }
+
+    void Run() {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &Proc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+        wc.lpszClassName = className_.c_str();
+        ::RegisterClassExA(&wc);
+        HWND window = ::CreateWindowExA(0, className_.c_str(), title_.c_str(), WS_OVERLAPPEDWINDOW, rect_.left,
+                                        rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top, nullptr,
+                                        nullptr, ::GetModuleHandleA(nullptr), nullptr);
+        if (window != nullptr) {
+            ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+            // An edit field inside, for picks that land on a child window.
+            ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 10, 10, 120, 24, window, nullptr,
+                              nullptr, nullptr);
+            ::ShowWindow(window, SW_SHOWNORMAL);
+        }
+        window_ = window;
+        ::SetEvent(ready_);
+        MSG msg;
+        while (window != nullptr && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::UnregisterClassA(className_.c_str(), ::GetModuleHandleA(nullptr));
+    }
+
+    std::string className_, title_;
+    RECT rect_;
+    HANDLE resume_ = nullptr, ready_ = nullptr;
+    std::thread thread_;
+    HWND window_ = nullptr;
+    std::atomic<long> handled_{0};
+};
+
+// --- scenarios ---
+
+// One step of a scenario: its words, the lines of its block (a file's lines,
+// already bytes), or the steps of its body (repeat).
+struct Step {
+    std::string file;
+    int line = 0;
+    std::vector<std::string> words;
+    std::vector<std::string> block;
+    std::vector<Step> body;
+};
+
+struct Scenario {
+    std::string name;
+    std::vector<Step> steps;
+};
+
+std::string Trim(const std::string& s) {
+    const std::size_t a = s.find_first_not_of(" \t\r");
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
+}
+
+// Words separated by blanks; "quoted words" may hold blanks. Each word is decoded.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t') {
+            ++i;
+            continue;
+        }
+        std::string raw;
+        bool quoted = false;
+        for (; i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t')); ++i) {
+            if (line[i] == '\\' && i + 1 < line.size()) {
+                raw += line[i];
+                raw += line[++i];
+            } else if (line[i] == '"') {
+                quoted = !quoted;
+            } else {
+                raw += line[i];
+            }
+        }
+        words.push_back(Decode(raw));
+    }
+    return words;
+}
+
+// The lines that the writer writes for the options, or for one rule, with
+// the defaults where the macro names no value: "@system Enabled=0" and
+// "@rule <name> class=X left=10".
+std::vector<std::string> ExpandMacro(const std::vector<std::string>& words) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    if (words[0] == "@system") {
+        lines = {{"[!SystemConfig]", ""}, {"Enabled", "1"},  {"TaskIcon", "1"}, {"ShcutCtrl", "1"},
+                 {"ShcutAlt", "1"},       {"ShcutShift", "1"}, {"ShcutWin", "0"}, {"ShcutKey", "32"}};
+    } else {
+        Check(words.size() >= 2, "@rule needs a name");
+        lines = {{"[" + words[1] + "]", ""}, {"class", words[1]}, {"title", ""}, {"usclsttle", "2"},
+                 {"movex", "0"}, {"movey", "0"}, {"sizex", "0"}, {"sizey", "0"}, {"lmovex", "0"}, {"lmovey", "0"},
+                 {"lsizex", "0"}, {"lsizey", "0"}, {"left", "0"}, {"top", "0"}, {"width", "0"}, {"height", "0"},
+                 {"msfstt", "0"}, {"state", "-1"}, {"forcestt", "0"}, {"fstforce", "1"}};
+    }
+    for (std::size_t i = words[0] == "@system" ? 1 : 2; i < words.size(); ++i) {
+        const std::size_t eq = words[i].find('=');
+        bool found = false;
+        for (auto& line : lines) {
+            if (eq != std::string::npos && line.first[0] != '[' && line.first == words[i].substr(0, eq)) {
+                line.second = words[i].substr(eq + 1);
+                found = true;
+            }
+        }
+        Check(found, "no key " + words[i] + " in " + words[0]);
+    }
+    std::vector<std::string> out;
+    for (const auto& [key, value] : lines) out.push_back(key[0] == '[' ? key + "\r\n" : key + "=" + value + "\r\n");
+    return out;
+}
+
+// A block line: its bytes with CR LF, unless it ends in \n or \z (a line end of
+// its own, or none); or the lines of a macro.
+std::vector<std::string> BlockLine(const std::string& raw) {
+    if (raw.rfind("@system", 0) == 0 || raw.rfind("@rule ", 0) == 0) return ExpandMacro(Words(raw));
+    const bool ownEnd = raw.size() >= 2 && raw[raw.size() - 2] == '\\' &&
+                        (raw.back() == 'n' || raw.back() == 'z');
+    return {Decode(raw) + (ownEnd ? "" : "\r\n")};
+}
+
+// Commands that take the following lines up to "end" as a block of file lines.
+bool TakesBlock(const std::string& command) { return command == "zrk.ini" || command == "file"; }
+
+std::vector<Step> ParseSteps(const std::string& file, const std::vector<std::string>& lines, std::size_t& i,
+                             bool nested) {
+    std::vector<Step> steps;
+    for (; i < lines.size(); ++i) {
+        const std::string text = Trim(lines[i]);
+        if (text.empty() || text[0] == '#') continue;
+        if (text.rfind("scenario ", 0) == 0 && !nested) break;
+        if (text == "end") {
+            Check(nested, file + ":" + std::to_string(i + 1) + ": an end without a block");
+            return steps;
+        }
+        Step step;
+        step.file = file;
+        step.line = static_cast<int>(i + 1);
+        step.words = Words(text);
+        if (TakesBlock(step.words[0])) {
+            for (++i; i < lines.size() && Trim(lines[i]) != "end"; ++i) {
+                for (const std::string& bytes : BlockLine(Trim(lines[i]))) step.block.push_back(bytes);
+            }
+        } else if (step.words[0] == "repeat") {
+            ++i;
+            step.body = ParseSteps(file, lines, i, true);
+        }
+        steps.push_back(std::move(step));
+    }
+    Check(!nested, file + ": a block without end");
+    return steps;
+}
+
+std::vector<Scenario> ParseScenarios(const std::string& file) {
+    const std::optional<std::string> text = ReadFileBytes(file);
+    Check(text.has_value(), "cannot read " + file);
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at <= text->size()) {
+        std::size_t end = text->find('\n', at);
+        if (end == std::string::npos) end = text->size();
+        lines.push_back(text->substr(at, end - at));
+        at = end + 1;
+    }
+    std::vector<Scenario> scenarios;
+    for (std::size_t i = 0; i < lines.size();) {
+        const std::string text = Trim(lines[i]);
+        if (text.rfind("scenario ", 0) != 0) {
+            Check(text.empty() || text[0] == '#', file + ":" + std::to_string(i + 1) + ": outside a scenario");
+            ++i;
+            continue;
+        }
+        Scenario scenario;
+        scenario.name = Trim(text.substr(9));
+        ++i;
+        scenario.steps = ParseSteps(file, lines, i, false);
+        scenarios.push_back(std::move(scenario));
+    }
+    return scenarios;
+}
+
+// --- playing a scenario ---
+
+int CommandId(const std::string& word) {
+    static const std::map<std::string, int> named = {
+        {"correct", 32780}, {"toggle", 32779}, {"settings", 32772}, {"help", 32781},
+        {"readme", 32782},  {"about", 104},    {"exit", 105},
+    };
+    const auto it = named.find(word);
+    return it != named.end() ? it->second : Number(word);
+}
+
+UINT MessageId(const std::string& word) {
+    static const std::map<std::string, UINT> named = {
+        {"save", WM_USER + 20},         {"second-start", WM_USER + 30}, {"tray", WM_USER + 100},
+        {"hotkey", WM_HOTKEY},          {"close", WM_CLOSE},            {"queryendsession", WM_QUERYENDSESSION},
+        {"endsession", WM_ENDSESSION},
+    };
+    const auto it = named.find(word);
+    return it != named.end() ? it->second : static_cast<UINT>(Number(word));
+}
+
+int ShowCommand(const std::string& word) {
+    static const std::map<std::string, int> named = {
+        {"normal", SW_SHOWNORMAL}, {"min", SW_MINIMIZE}, {"max", SW_SHOWMAXIMIZED}, {"restore", SW_RESTORE}};
+    const auto it = named.find(word);
+    Check(it != named.end(), "unknown show command " + word);
+    return it->second;
+}
+
+UINT ShowState(const std::string& word) {
+    return word == "min" ? SW_SHOWMINIMIZED : word == "max" ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+}
+
+class Player {
+public:
+    void Play(const std::vector<Step>& steps) {
+        for (const Step& step : steps) {
+            current_ = &step;
+            Do(step);
+        }
+    }
+
+    // Ends what the scenario left running; the program as the platform ends
+    // it, with WM_CLOSE and exit code 0 within 2 s.
+    void Finish() {
+        if (!torvane_.Running()) return;
+        if (HWND box = FindShown(torvane_.pid(), "#32770", nullptr)) {
+            const std::string text = TitleOf(box);
+            ::PostMessageA(box, WM_CLOSE, 0, 0);
+            Fail("a window of the program is still open: " + Escaped(text));
+        }
+        ::PostMessageA(main_, WM_CLOSE, 0, 0);
+        const std::optional<DWORD> code = torvane_.WaitForExit(2000);
+        Check(code.has_value(), "the program did not end within 2 s of WM_CLOSE");
+        Check(*code == 0, "exit code " + std::to_string(*code));
+    }
+
+private:
+    using Words = std::vector<std::string>;
+
+    void Do(const Step& step) {
+        const Words& w = step.words;
+        const std::string& c = w[0];
+        auto arg = [&](std::size_t i) -> const std::string& {
+            Check(i < w.size(), c + ": too few words");
+            return w[i];
+        };
+        if (c == "zrk.ini") {
+            Check(WriteFileBytes(SettingsPath(), Joined(step.block)), "cannot write zrk.ini");
+        } else if (c == "start") {
+            Start();
+        } else if (c == "repeat") {
+            for (int n = Number(arg(1)); n > 0; --n) Play(step.body);
+        } else if (c == "command") {
+            Post(WM_COMMAND, CommandId(arg(1)), 0);
+        } else if (c == "post") {
+            Post(MessageId(arg(1)), w.size() > 2 ? Number(w[2]) : 0, w.size() > 3 ? Number(w[3]) : 0);
+        } else if (c == "keys") {
+            Check(PressChord(arg(1)), "SendInput failed");
+        } else if (c == "tray") {
+            const std::optional<POINT> icon = TrayIconPoint();
+            Check(icon.has_value(), "no taskbar");
+            Check(ClickAt(*icon, arg(1) == "right"), "SendInput failed");
+        } else if (c == "second-start") {
+            Child second;
+            Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
+            const std::optional<DWORD> code = second.WaitForExit(3000);
+            Check(code == std::optional<DWORD>(0), "the second start did not end with 0 within 3 s");
+        } else if (c == "ends") {
+            const DWORD limit = w.size() > 3 ? Number(w[3]) : 2000;
+            const ULONGLONG from = Now();
+            const std::optional<DWORD> code = torvane_.WaitForExit(limit);
+            Check(code.has_value(), "still running " + std::to_string(limit) + " ms later");
+            Check(*code == static_cast<DWORD>(Number(arg(1))), "exit code " + std::to_string(*code));
+            std::printf("    ended after %llu ms\n", Now() - from);
+        } else if (c == "running") {
+            Check(torvane_.Running() && ::IsWindow(main_), "the program has ended");
+        } else if (c == "marks") {
+            ExpectMarks(arg(1) == "on");
+        } else if (c == "notice") {
+            ExpectNotice(arg(1), w.size() > 3 && w[2] == "caption" ? w[3] : kTitle);
+        } else if (c == "no-notice") {
+            PumpFor(kQuietMs);
+            Check(FindShown(torvane_.pid(), "#32770", nullptr) == nullptr, "a window of the program is shown");
+        } else if (c == "file") {
+            ExpectFile(Joined(step.block));
+        } else if (c == "no-file") {
+            PumpFor(kQuietMs);
+            Check(!ReadFileBytes(SettingsPath()).has_value(), "zrk.ini exists");
+        } else if (c == "lock-file") {
+            locked_ = ::CreateFileA(SettingsPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            Check(locked_ != INVALID_HANDLE_VALUE, "cannot lock zrk.ini");
+        } else if (c == "unlock-file") {
+            ::CloseHandle(locked_);
+            locked_ = INVALID_HANDLE_VALUE;
+        } else if (c == "delete-file") {
+            Check(::DeleteFileA(SettingsPath().c_str()) != 0, "cannot delete zrk.ini");
+        } else if (c == "window") {
+            OpenWindow(w);
+        } else if (c == "windows") {
+            for (int i = Number(arg(1)); i > 0; --i) many_.push_back(std::make_unique<TestWindow>(arg(2), "", Box(arg(3))));
+        } else if (c == "notepad") {
+            OpenNotepad(arg(1));
+        } else if (c == "move") {
+            const RECT r = Box(arg(2));
+            ::MoveWindow(Window(arg(1)), r.left, r.top, r.right - r.left, r.bottom - r.top, TRUE);
+        } else if (c == "move-async") {
+            const RECT r = Box(arg(2));
+            ::SetWindowPos(Window(arg(1)), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                           SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE);
+        } else if (c == "show") {
+            ::ShowWindow(Window(arg(1)), ShowCommand(arg(2)));
+            Check(WaitFor([&] { return ShowCmdOf(Window(arg(1))) == ShowState(arg(2)); }), "not shown " + arg(2));
+        } else if (c == "hang") {
+            Own(arg(1)).Hang();
+        } else if (c == "resume") {
+            Own(arg(1)).Resume();
+        } else if (c == "handled-below") {
+            PumpFor(300);
+            const long handled = Own(arg(1)).handled();
+            Check(handled < Number(arg(2)), std::to_string(handled) + " messages waited for the window");
+        } else if (c == "rect") {
+            HWND window = Window(arg(1));
+            const RECT r = Box(arg(2));
+            Check(WaitFor([&] { return SameRect(RectOf(window), r); }), "at " + Describe(RectOf(window)));
+        } else if (c == "stays") {
+            HWND window = Window(arg(1));
+            const RECT r = Box(arg(2));
+            Check(!WaitFor([&] { return !SameRect(RectOf(window), r); }, kQuietMs),
+                  "moved to " + Describe(RectOf(window)));
+        } else if (c == "state") {
+            HWND window = Window(arg(1));
+            Check(WaitFor([&] { return ShowCmdOf(window) == ShowState(arg(2)); }),
+                  "show command " + std::to_string(ShowCmdOf(window)));
+        } else if (c == "minimize-until-seen") {
+            // The program may put the window back before its state is read
+            // here; minimize again until it is seen minimized once.
+            HWND window = Window(arg(1));
+            Check(WaitFor([&] {
+                      ::ShowWindow(window, SW_MINIMIZE);
+                      return ShowCmdOf(window) == SW_SHOWMINIMIZED;
+                  }),
+                  "never seen minimized");
+        } else if (c == "wait") {
+            PumpFor(Number(arg(1)));
+        } else if (c == "about") {
+            ExpectAboutBox(arg(1));
+        } else {
+            Fail("unknown step " + c);
+        }
+    }
+
+    std::string SettingsPath() const { return folder_.file("zrk.ini"); }
+
+    static std::string Joined(const std::vector<std::string>& lines) {
+        std::string all;
+        for (const std::string& line : lines) all += line;
+        return all;
+    }
+
+    void Start() {
+        Check(::FindWindowA(kMainClass, kTitle) == nullptr || WaitFor([] { return !::FindWindowA(kMainClass, kTitle); }),
+              "another Torvane runs on this desktop");
+        Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
+        // Ready once its thread first waits for input, in its message loop.
+        WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
+        Check(WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, kTitle)) != nullptr; }), "no main window");
+    }
+
+    void Post(UINT message, WPARAM wParam, LPARAM lParam) {
+        Check(::PostMessageA(main_, message, wParam, lParam) != 0, "cannot post to the program");
+    }
+
+    void ExpectFile(const std::string& expected) {
+        std::optional<std::string> last;
+        if (WaitFor([&] { return (last = ReadFileBytes(SettingsPath())) == expected; })) return;
+        Fail("zrk.ini is\n    " + (last ? Escaped(*last) : std::string("(missing)")) + "\nexpected\n    " +
+             Escaped(expected));
+    }
+
+    void ExpectMarks(bool on) {
+        const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
+        const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
+        Check(toggle && correct, "cannot read the menu");
+        Check(((*toggle & MF_CHECKED) != 0) == on, "monitoring mark");
+        Check(((*correct & (MF_GRAYED | MF_DISABLED)) == 0) == on, "correct-now mark");
+    }
+
+    // A message box of the program with that text and caption: no owner, an
+    // OK button that closes it.
+    void ExpectNotice(const std::string& text, const std::string& caption) {
+        HWND box = nullptr;
+        Check(WaitFor([&] { return (box = FindShown(torvane_.pid(), "#32770", &caption)) != nullptr; }),
+              "no message box " + Escaped(caption));
+        HWND label = ::GetDlgItem(box, 0xFFFF);
+        const std::string shown = label ? ControlText(label) : "";
+        Check(shown == text, "the message box says " + Escaped(shown));
+        Check(::GetWindow(box, GW_OWNER) == nullptr, "the message box has an owner");
+        Send(::GetDlgItem(box, IDOK), BM_CLICK);
+        Check(WaitFor([&] { return !::IsWindow(box); }), "the message box stays after OK");
+    }
+
+    void ExpectAboutBox(const std::string& closer) {
+        const std::string caption = Decode("Torvane - バージョン情報");
+        HWND about = nullptr;
+        Check(WaitFor([&] { return (about = FindShown(torvane_.pid(), "#32770", &caption)) != nullptr; }),
+              "no about box");
+        Check(::GetWindow(about, GW_OWNER) == main_, "the about box is not owned by the main window");
+        bool version = false;
+        for (HWND child = ::GetWindow(about, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+            version = version || ControlText(child) == "Torvane ver5.23";
+        Check(version, "no version line");
+        if (closer == "open") return;
+        if (closer == "ok") {
+            Send(::GetDlgItem(about, IDOK), BM_CLICK);
+        } else if (closer == "close-box") {
+            ::PostMessageA(about, WM_SYSCOMMAND, SC_CLOSE, 0);
+        } else {
+            ::SetForegroundWindow(about);
+            Check(WaitFor([&] { return ::GetForegroundWindow() == about; }), "the about box has no focus");
+            Check(PressChord(closer), "SendInput failed");
+        }
+        Check(WaitFor([&] { return !::IsWindow(about); }), "the about box stays open");
+    }
+
+    void OpenWindow(const Words& w) {
+        std::string className, title;
+        RECT r{480, 360, 740, 540};
+        for (std::size_t i = 2; i < w.size(); ++i) {
+            if (w[i].rfind("class=", 0) == 0) className = w[i].substr(6);
+            else if (w[i].rfind("title=", 0) == 0) title = w[i].substr(6);
+            else r = Box(w[i]);
+        }
+        Check(!className.empty(), "window " + w[1] + " needs a class");
+        own_[w[1]] = std::make_unique<TestWindow>(className, title, r);
+    }
+
+    void OpenNotepad(const std::string& name) {
+        char system[MAX_PATH];
+        const UINT length = ::GetSystemDirectoryA(system, sizeof system);
+        auto child = std::make_unique<Child>();
+        Check(child->Start(std::string(system, length) + "\\notepad.exe", ""), "cannot start Notepad");
+        const std::string cls = "Notepad";
+        HWND window = nullptr;
+        Check(WaitFor([&] { return (window = FindShown(child->pid(), cls, nullptr)) != nullptr; }), "no Notepad");
+        notepads_.push_back(std::move(child));
+        foreign_[name] = window;
+    }
+
+    TestWindow& Own(const std::string& name) {
+        const auto it = own_.find(name);
+        Check(it != own_.end(), "no window " + name + " of the driver");
+        return *it->second;
+    }
+
+    HWND Window(const std::string& name) {
+        if (const auto it = foreign_.find(name); it != foreign_.end()) return it->second;
+        return Own(name).handle();
+    }
+
+    WorkFolder folder_;
+    Child torvane_;
+    HWND main_ = nullptr;
+    HANDLE locked_ = INVALID_HANDLE_VALUE;
+    std::map<std::string, std::unique_ptr<TestWindow>> own_;
+    std::vector<std::unique_ptr<TestWindow>> many_;
+    std::vector<std::unique_ptr<Child>> notepads_;
+    std::map<std::string, HWND> foreign_;
+    const Step* current_ = nullptr;
+
+public:
+    ~Player() {
+        if (locked_ != INVALID_HANDLE_VALUE) ::CloseHandle(locked_);
+        for (auto& [name, window] : foreign_) ::PostMessageA(window, WM_CLOSE, 0, 0);
+        for (auto& notepad : notepads_) notepad->WaitForExit(3000);
+    }
+    const Step* current() const { return current_; }
+};
+
+int PlayAll(const std::string& file, const std::string& only) {
+    int passed = 0, failed = 0;
+    for (const Scenario& scenario : ParseScenarios(file)) {
+        if (!only.empty() && scenario.name.rfind(only, 0) != 0) continue;
+        std::printf("[ RUN      ] %s\n", scenario.name.c_str());
+        std::fflush(stdout);
+        const ULONGLONG from = Now();
+        std::string failure;
+        {
+            Player player;
+            try {
+                player.Play(scenario.steps);
+                player.Finish();
+            } catch (const Failure& f) {
+                const Step* at = player.current();
+                failure = (at ? at->file + ":" + std::to_string(at->line) + ": " : std::string()) + f.message;
+                try {
+                    player.Finish();
+                } catch (const Failure&) {
+                }
+            }
+        }
+        if (failure.empty()) {
+            ++passed;
+            std::printf("[       OK ] %s (%llu ms)\n", scenario.name.c_str(), Now() - from);
+        } else {
+            ++failed;
+            std::printf("%s\n[  FAILED  ] %s\n", failure.c_str(), scenario.name.c_str());
+        }
+        std::fflush(stdout);
+    }
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}
+
+// --- helper modes for scripts ---
+
+HWND FindKind(const std::string& what) {
+    const std::string box = kTitle, about = Decode("Torvane - バージョン情報"),
+                      settings = Decode("Torvane - 設定"), input = Decode("Torvane - 入力して追加");
+    if (what == "menu") return FindShown(0, "#32768", nullptr);
+    const std::string* caption = what == "box" ? &box : what == "about" ? &about : what == "settings" ? &settings
+                                                                                                       : &input;
+    return FindShown(0, "#32770", caption);
 }
 
 int ScriptMode(const std::string& mode, const std::vector<std::string>& args) {
-    if (mode == "--post") return Post(args);
+    const DWORD limit = args.size() > 1 ? std::strtoul(args[1].c_str(), nullptr, 10) : kDeadlineMs;
+    if (mode == "--post" && args.size() == 3) {
+        HWND window = ::FindWindowA(kMainClass, kTitle);
+        return window && ::PostMessageA(window, std::strtoul(args[0].c_str(), nullptr, 0),
+                                        std::strtoull(args[1].c_str(), nullptr, 0),
+                                        std::strtoll(args[2].c_str(), nullptr, 0))
+                   ? 0
+                   : 1;
+    }
     if (mode == "--tray-point") {
         const std::optional<POINT> at = TrayIconPoint();
-        if (!at) return 1;
-        std::printf("%ld %ld\n", at->x, at->y);
-        return 0;
+        if (at) std::printf("%ld %ld\n", at->x, at->y);
+        return at ? 0 : 1;
     }
-    if (mode == "--wait-main")
-        return WaitFor([] { return ::FindWindowA(kMainClass, kTitle) != nullptr; }, LimitFrom(args, 0)) ? 0 : 1;
+    if (mode == "--wait-main") {
+        const DWORD ms = args.empty() ? kDeadlineMs : std::strtoul(args[0].c_str(), nullptr, 10);
+        return WaitFor([] { return ::FindWindowA(kMainClass, kTitle) != nullptr; }, ms) ? 0 : 1;
+    }
     if (args.empty()) return 2;
-    const std::string& what = args[0];
+    HWND found = nullptr;
     if (mode == "--wait-rect") {
-        HWND found = nullptr;
-        if (!WaitFor([&] { return (found = FindShown(what)) != nullptr; }, LimitFrom(args, 1))) {
-            std::fprintf(stderr, "no %s shown\n", what.c_str());
-            return 1;
-        }
+        if (!WaitFor([&] { return (found = FindKind(args[0])) != nullptr; }, limit)) return 1;
         const RECT r = RectOf(found);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
         return 0;
     }
-    if (mode == "--wait-gone") return WaitFor([&] { return FindShown(what) == nullptr; }, LimitFrom(args, 1)) ? 0 : 1;
+    if (mode == "--wait-gone") return WaitFor([&] { return FindKind(args[0]) == nullptr; }, limit) ? 0 : 1;
     if (mode == "--click-ok") {
-        HWND found = FindShown(what);
-        return found != nullptr && ClickButton(found, IDOK) ? 0 : 1;
+        found = FindKind(args[0]);
+        return found && ::PostMessageA(::GetDlgItem(found, IDOK), BM_CLICK, 0, 0) ? 0 : 1;
     }
     return 2;
 }
 
+std::string WinePath(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path;
+    std::string out = "Z:";
+    for (char c : path) out += c == '/' ? '\\' : c;
+    return out;
+}
+
 }  // namespace
-}  // namespace e2e
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    const std::vector<std::string> modes = {"--post", "--tray-point", "--wait-main", "--wait-rect", "--wait-gone",
-                                            "--click-ok"};
+    std::vector<std::string> rest;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--torvane=", 0) == 0) {
-            e2e::g_torvane = e2e::WinePath(arg.substr(10));
-            continue;
+            g_torvane = WinePath(arg.substr(10));
+        } else if (arg.rfind("--", 0) == 0) {
+            return ScriptMode(arg, std::vector<std::string>(argv + i + 1, argv + argc));
+        } else {
+            rest.push_back(arg);
         }
-        for (const std::string& mode : modes) {
-            if (arg == mode) return e2e::ScriptMode(mode, std::vector<std::string>(argv + i + 1, argv + argc));
-        }
-        std::fprintf(stderr, "unknown argument %s\n", arg.c_str());
+    }
+    if (g_torvane.empty() || rest.empty()) {
+        std::fprintf(stderr, "usage: %s --torvane=<torvane.exe> <scenario file> [name prefix]\n", argv[0]);
         return 2;
     }
-    return RUN_ALL_TESTS();
+    try {
+        return PlayAll(WinePath(rest[0]), rest.size() > 1 ? rest[1] : "");
+    } catch (const Failure& f) {
+        std::fprintf(stderr, "%s\n", f.message.c_str());
+        return 2;
+    }
 }

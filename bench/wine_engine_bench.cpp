@@ -19,13 +19,43 @@
 
 #include "engine/win32_window_system.h"
 #include "engine/workers.h"
-#include "support.h"
 #include "support/engine_helpers.h"
 
 namespace torvane {
 namespace {
 
-using namespace wine_test;
+ULONGLONG Now() { return ::GetTickCount64(); }
+
+std::string Unique(const std::string& base) {
+    static int counter = 0;
+    return base + "." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(++counter);
+}
+
+// Polls `condition` until it holds or the time is up, handling this thread's
+// messages meanwhile.
+template <class Condition>
+bool WaitFor(Condition condition, ULONGLONG limitMs) {
+    const ULONGLONG deadline = Now() + limitMs;
+    for (;;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+        if (condition()) return true;
+        if (Now() >= deadline) return false;
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+}
+
+HWND CreateTopLevel(const std::string& className, const std::string& title, bool visible, RECT r) {
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = ::DefWindowProcA;
+    wc.hInstance = ::GetModuleHandleA(nullptr);
+    wc.lpszClassName = className.c_str();
+    ::RegisterClassExA(&wc);
+    return ::CreateWindowExA(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0),
+                             r.left, r.top, r.right - r.left, r.bottom - r.top, nullptr, nullptr,
+                             ::GetModuleHandleA(nullptr), nullptr);
+}
 
 constexpr RECT kTarget{40, 50, 440, 350};
 
@@ -75,12 +105,11 @@ WindowRule MoveRule(const std::string& className) {
 
 // The second process of the latency run: opens, times and closes N windows.
 int Opener(const std::string& className, int count, const char* resultFile) {
-    RegisterClassOnce(className, PlainProc);
     std::vector<double> ms;
     std::vector<double> showMs;
     unsigned seed = 12345;
     for (int i = 0; i < count; ++i) {
-        HWND window = CreateTopLevel(className, "latency", false, RECT{600, 500, 800, 600}, PlainProc);
+        HWND window = CreateTopLevel(className, "latency", false, RECT{600, 500, 800, 600});
         if (window == nullptr) return 2;
         // A pause of 0 to 10 ms, so that openings fall at every phase of the poll.
         seed = seed * 1103515245u + 12345u;
@@ -145,10 +174,8 @@ int Holder(const std::string& prefix, const char* readyEvent) {
     std::vector<HWND> all;
     for (int i = 0; i < 100; ++i) {
         const std::string className = prefix + std::to_string(i % 20);
-        RegisterClassOnce(className, PlainProc);
-        all.push_back(CreateTopLevel(className, "window " + std::to_string(i),
-                                     true, RECT{10 * (i % 20), 10 * (i / 20), 10 * (i % 20) + 300, 10 * (i / 20) + 200},
-                                     PlainProc));
+            all.push_back(CreateTopLevel(className, "window " + std::to_string(i),
+                                     true, RECT{10 * (i % 20), 10 * (i / 20), 10 * (i % 20) + 300, 10 * (i / 20) + 200}));
     }
     HANDLE ready = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
     ::SetEvent(ready);

@@ -2,7 +2,7 @@
 # Pictures of the program for the documents, taken under Wine on a private
 # virtual screen:
 #
-#   tests/wine/e2e/screenshots.sh <build-dir> <out-dir>
+#   scripts/screenshots.sh <build-dir> <out-dir>
 #
 # <build-dir> is a Windows build (torvane.exe and the e2e driver built);
 # writes tray-menu.png, about-box.png and message-box.png to <out-dir>. Starts
@@ -12,7 +12,7 @@ set -euo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd -P)"
 readonly here
-readonly session_script="$here/../wine_session.sh"
+readonly session_script="$here/../tests/wine/wine_session.sh"
 
 log() { printf 'screenshots: %s\n' "$*" >&2; }
 die() {
