@@ -48,6 +48,7 @@ public:
     }
     bool MoveWindow(WindowHandle, int, int, int, int, bool) override { return true; }
     bool ShowWindow(WindowHandle, int) override { return true; }
+    bool IsAnswering(WindowHandle) override { return true; }
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }
     WindowHandle WindowFromPoint(Point) override { return kNoWindow; }

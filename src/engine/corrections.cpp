@@ -75,7 +75,8 @@ void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
     WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         const std::uint32_t moves = rule.options & kMoveFlags;
         for (BoundWindow& bound : rule.boundWindows) {
-            if (!bound.pending()) continue;
+            // A window that does not answer keeps its mark until it does.
+            if (!bound.pending() || !windows.IsAnswering(bound.handle)) continue;
             bound.setPending(false);
             if (moves == kMoveFlags) {
                 ApplyShowState(rule, bound.handle, windows);
@@ -100,6 +101,7 @@ void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
         const std::uint32_t locks = rule.options & kLockFlags;
         if (locks == 0) return;
         for (const BoundWindow& bound : rule.boundWindows) {
+            if (!windows.IsAnswering(bound.handle)) continue;
             Placement placement;
             if (!windows.GetWindowPlacement(bound.handle, placement)) continue;  // vanished
             if ((placement.showCmd & 2) != 0) continue;  // minimized or maximized: left alone
@@ -122,12 +124,15 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
                 continue;
             }
             const std::uint32_t s = now.showCmd;
+            // A window that does not answer is only watched: a restore marks
+            // it, and the correction waits until it answers again.
+            const bool answering = windows.IsAnswering(bound.handle);
             if (rule.has(opt::msfstt) && IsRestore(bound.lastPlacement.showCmd, s)) {
-                windows.ShowWindow(bound.handle, show::kNormal);
+                if (answering) windows.ShowWindow(bound.handle, show::kNormal);
                 bound.setPending(true);
                 marked = true;
             }
-            if (rule.has(opt::forcestt)) EnforceState(rule.state, s, bound.handle, windows);
+            if (rule.has(opt::forcestt) && answering) EnforceState(rule.state, s, bound.handle, windows);
             bound.lastPlacement = now;
         }
     });

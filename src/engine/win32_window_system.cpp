@@ -23,10 +23,48 @@ bool InThisProcess(HWND hwnd) {
     return process == ::GetCurrentProcessId();
 }
 
-bool OnAnotherThreadOfThisProcess(HWND hwnd) {
-    DWORD process = 0;
-    DWORD thread = ::GetWindowThreadProcessId(hwnd, &process);
-    return process == ::GetCurrentProcessId() && thread != ::GetCurrentThreadId();
+bool OnThisThread(HWND hwnd) { return ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId(); }
+
+// The windows of other threads that this thread has sent a command and not
+// heard back from yet. Plain per-thread storage: the answer arrives as a
+// callback on the thread that sent the command.
+constexpr int kMaxWaiting = 256;
+thread_local HWND t_waiting[kMaxWaiting];
+thread_local int t_waitingCount = 0;
+thread_local ULONGLONG t_lastCollected = 0;
+
+int FindWaiting(HWND hwnd) {
+    for (int i = 0; i < t_waitingCount; ++i) {
+        if (t_waiting[i] == hwnd) return i;
+    }
+    return -1;
+}
+
+// The window has handled everything sent before the WM_NULL: it answers
+// again. A window that was destroyed, or whose program ended, is answered
+// for by the system, so no entry outlives its window.
+void CALLBACK OnAnswer(HWND hwnd, UINT, ULONG_PTR, LRESULT) {
+    const int i = FindWaiting(hwnd);
+    if (i >= 0) t_waiting[i] = t_waiting[--t_waitingCount];
+}
+
+// Runs the callbacks of the answers that have arrived, at most once per
+// clock tick: one look at the queue collects all of them.
+void CollectAnswers() {
+    const ULONGLONG now = ::GetTickCount64();
+    if (now == t_lastCollected) return;
+    t_lastCollected = now;
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// After a command posted to `hwnd`: the window counts as not answering until
+// it has handled the first command posted since it last answered. With the
+// list full, the window is not followed.
+void AwaitAnswer(HWND hwnd) {
+    if (FindWaiting(hwnd) < 0 && t_waitingCount < kMaxWaiting &&
+        ::SendMessageCallbackA(hwnd, WM_NULL, 0, 0, &OnAnswer, 0))
+        t_waiting[t_waitingCount++] = hwnd;
 }
 
 // The length of the longest start of text[0, length) that fits in `limit`
@@ -134,21 +172,34 @@ bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
 
 bool Win32WindowSystem::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
     const HWND hwnd = ToHwnd(window);
-    if (OnAnotherThreadOfThisProcess(hwnd)) {
-        // MoveWindow would wait for the owning thread to handle the move;
-        // posted, it cannot stall this thread (see the class comment).
-        UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE;
-        if (!repaint) flags |= SWP_NOREDRAW;
-        return ::SetWindowPos(hwnd, nullptr, x, y, width, height, flags) != FALSE;
+    if (OnThisThread(hwnd)) return ::MoveWindow(hwnd, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
+    // What MoveWindow does, posted (see the class comment). The window takes
+    // the move a moment later: a position or size that is the window's own
+    // now is left out, so that a change the user makes meanwhile stays.
+    UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW);
+    RECT now;
+    if (::GetWindowRect(hwnd, &now)) {
+        if (now.left == x && now.top == y) flags |= SWP_NOMOVE;
+        if (now.right - now.left == width && now.bottom - now.top == height) flags |= SWP_NOSIZE;
     }
-    return ::MoveWindow(hwnd, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
+    if (!::SetWindowPos(hwnd, nullptr, x, y, width, height, flags)) return false;
+    AwaitAnswer(hwnd);
+    return true;
 }
 
 bool Win32WindowSystem::ShowWindow(WindowHandle window, int command) {
     const HWND hwnd = ToHwnd(window);
-    // As with MoveWindow: never wait for another thread of this process.
-    if (OnAnotherThreadOfThisProcess(hwnd)) return ::ShowWindowAsync(hwnd, command) != FALSE;
-    return ::ShowWindow(hwnd, command) != FALSE;
+    if (OnThisThread(hwnd)) return ::ShowWindow(hwnd, command) != FALSE;
+    if (!::ShowWindowAsync(hwnd, command)) return false;
+    AwaitAnswer(hwnd);
+    return true;
+}
+
+bool Win32WindowSystem::IsAnswering(WindowHandle window) {
+    const HWND hwnd = ToHwnd(window);
+    if (FindWaiting(hwnd) < 0) return true;
+    CollectAnswers();
+    return FindWaiting(hwnd) < 0;
 }
 
 WindowHandle Win32WindowSystem::FindWindowA(const char* className, const char* title) {

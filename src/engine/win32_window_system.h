@@ -10,13 +10,18 @@ namespace torvane {
 // A thin layer over the ANSI user32 calls. Texts come back in the system code
 // page (932 on the target), cut on a character boundary to capacity - 1 bytes.
 //
-// The one place where it does more than forward a call: windows of this very
-// process that belong to another thread. The program's user-interface thread
-// may sit in a bounded wait (for the busy flag, say) while a worker thread
-// scans, so a worker must never send that thread a message and wait for the
-// answer. For such windows the title is read without WM_GETTEXT, and moves
-// and show commands are posted rather than sent; they take effect once the
-// owning thread pumps its messages again.
+// Where it does more than forward a call: a worker must never wait for
+// another thread's window. A program that stops handling its messages (a hung
+// program, or this program's own user-interface thread in a bounded wait)
+// would otherwise stop the worker with it.
+//  - Titles of this process's windows are read without WM_GETTEXT.
+//  - Moves and show commands for a window of another thread are posted
+//    (SWP_ASYNCWINDOWPOS, ShowWindowAsync), followed by a WM_NULL sent with
+//    SendMessageCallback. Until its answer comes back the window counts as
+//    not answering (IsAnswering); the engine asks before each step's
+//    commands, so a hung program's queue holds at most one step's commands
+//    from each worker. The answer is collected when the worker next asks
+//    about the window; each thread keeps its own list of windows it waits for.
 //
 // Failed reads leave a defined result: an empty text, a zero rectangle, a
 // zero placement record (showCmd 0). ShowWindow returns what the platform
@@ -32,6 +37,7 @@ public:
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
     bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) override;
     bool ShowWindow(WindowHandle window, int command) override;
+    bool IsAnswering(WindowHandle window) override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;

@@ -27,8 +27,15 @@ public:
     virtual int GetWindowTextA(WindowHandle window, char* buffer, int capacity) = 0;
     virtual bool GetWindowPlacement(WindowHandle window, Placement& placement) = 0;
     virtual bool GetWindowRect(WindowHandle window, Rect& rect) = 0;
+    // Moves and show commands never wait for the window's program: they take
+    // effect when it next handles its messages.
     virtual bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) = 0;
     virtual bool ShowWindow(WindowHandle window, int command) = 0;
+    // False while a move or show command sent to the window earlier has not
+    // been handled: its program does not answer. The engine asks before each
+    // step's commands for a window and leaves it alone until it answers, so
+    // that its message queue is not flooded.
+    virtual bool IsAnswering(WindowHandle window) = 0;
     // Either text may be null for "any".
     virtual WindowHandle FindWindowA(const char* className, const char* title) = 0;
     virtual bool GetCursorPos(Point& point) = 0;

@@ -19,6 +19,8 @@ public:
 
     // Reads the whole file.
     virtual ReadStatus ReadWhole(const std::string& path, std::string& out) = 0;
+    // False only when the file is known not to be there.
+    virtual bool Exists(const std::string& path) = 0;
     // Creates a new, empty file with a unique name in the folder of `besidePath`.
     virtual bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) = 0;
     virtual bool Write(Handle handle, const char* data, std::size_t size) = 0;

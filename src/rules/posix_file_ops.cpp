@@ -41,6 +41,11 @@ public:
         return ReadStatus::Ok;
     }
 
+    bool Exists(const std::string& path) override {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+    }
+
     bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
         std::string pattern = besidePath + ".XXXXXX";
         int fd = ::mkstemp(pattern.data());

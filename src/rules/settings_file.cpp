@@ -86,8 +86,7 @@ int SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRe
     // The text is complete; the file work needs the table no longer, so the
     // workers go on meanwhile.
     if (keepExistingFile_) {
-        std::string ignored;
-        if (ops_.ReadWhole(path_, ignored) != ReadStatus::Missing) return 0;
+        if (ops_.Exists(path_)) return 0;
         keepExistingFile_ = false;  // the user has removed it meanwhile
     }
     return WriteFileReplacing(ops_, path_, bytes) ? 1 : 0;

@@ -29,6 +29,9 @@ public:
     int Save(Shared& shared, const std::function<void()>& repostSaveRequest);
 
     const std::string& path() const { return path_; }
+    // The file exists but could not be read at start: this run uses the
+    // defaults and does not write over it.
+    bool keepsExistingFile() const { return keepExistingFile_; }
 
 private:
     FileOps& ops_;

@@ -44,6 +44,12 @@ public:
         return ReadStatus::Ok;
     }
 
+    bool Exists(const std::string& path) override {
+        if (::GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        const DWORD e = ::GetLastError();
+        return e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND;
+    }
+
     bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::string name = besidePath + "." + std::to_string(::GetCurrentProcessId()) + "." +

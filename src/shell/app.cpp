@@ -140,12 +140,14 @@ int App::Run(int showCommand) {
 
     MSG msg;
     BOOL got;
-    while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) != 0) {
-        if (got == -1) break;
+    while ((got = ::GetMessageA(&msg, nullptr, 0, 0)) > 0) {
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
-    return got == 0 ? static_cast<int>(msg.wParam) : 0;
+    if (got == 0) return static_cast<int>(msg.wParam);
+    // The message loop failed: end as the exit command does, and say so.
+    if (::IsWindow(window)) Exit();
+    return 1;
 }
 
 LRESULT CALLBACK App::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -155,7 +157,13 @@ LRESULT CALLBACK App::WindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     App* app = AppOf(window);
     if (app == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
-    return app->Handle(window, message, wParam, lParam);
+    // Nothing may unwind through the system's code: a request that failed
+    // for lack of memory is dropped.
+    try {
+        return app->Handle(window, message, wParam, lParam);
+    } catch (...) {
+        return 0;
+    }
 }
 
 LRESULT App::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -182,11 +190,22 @@ LRESULT App::Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             // Whether monitoring is on or not: the marks wait until it is.
             RequestCorrection(window, message, wParam, lParam);
             return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            // The session ends and the process with it once this returns:
+            // end now, so that a save still due is written.
+            if (wParam) Exit();
+            return 0;
         default:
             break;
     }
     if (message == shell::kSaveRequest) {
-        settings_.Save(shared_, [window] { ::PostMessageA(window, shell::kSaveRequest, 0, 0); });
+        Save();
+        return 0;
+    }
+    if (message == shell::kUnreadableSettingsMessage) {
+        ShowNotice(texts::kSettingsUnreadable);
         return 0;
     }
     if (message == shell::kSecondStartMessage) {
@@ -205,6 +224,7 @@ void App::OnCreate(HWND window) {
     shared_.PollInterval = 10;
     shared_.busy.release();
     settings_.Load(shared_);
+    if (settings_.keepsExistingFile()) ::PostMessageA(window, shell::kUnreadableSettingsMessage, 0, 0);
     ApplyMenuMarks(window);
     tray_.attach(instance_, window);
     if (shared_.config.TaskIcon) tray_.AddTrayIcon();
@@ -214,14 +234,32 @@ void App::OnCreate(HWND window) {
 }
 
 void App::OnDestroy() {
+    StopWorkers(shared_);
     WaitForWorkers(shared_);
-    // No worker is left that could hold the flag.
+    // No worker is left that could hold the flag: a save still due goes through.
+    if (savePending_) Save();
     shared_.busy.tryTake();
     ::UnregisterHotKey(window_, shell::kHotkeyId);
     tray_.RemoveTrayIcon();
     shared_.table.release();
     shared_.busy.release();
     ::PostQuitMessage(0);
+}
+
+void App::RequestSave() {
+    savePending_ = true;
+    ::PostMessageA(window_, shell::kSaveRequest, 0, 0);
+}
+
+void App::Save() {
+    // Re-posted while a worker holds the flag: still due.
+    savePending_ = false;
+    settings_.Save(shared_, [this] { RequestSave(); });
+}
+
+void App::Exit() {
+    StopWorkers(shared_);
+    ::DestroyWindow(window_);
 }
 
 void App::LowerPriority(HWND window) {
@@ -311,7 +349,7 @@ void App::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case shell::kCmdToggleMonitoring:
             shell::ToggleMonitoring(shared_.config);
             ApplyMenuMarks(window);
-            ::PostMessageA(window, shell::kSaveRequest, 0, 0);
+            RequestSave();
             break;
         case shell::kCmdSettings:
             RunDialog(window, IDD_SETTINGS, shell::Modal::Settings,
@@ -329,8 +367,7 @@ void App::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             OpenDocument(window, texts::kReadmeDocument, texts::kNoReadmeFile);
             break;
         case shell::kCmdExit:
-            StopWorkers(shared_);
-            ::DestroyWindow(window);
+            Exit();
             break;
         default:
             ::DefWindowProcA(window, message, wParam, lParam);

@@ -39,6 +39,12 @@ private:
 
     void OnCreate(HWND window);
     void OnDestroy();
+    // Posts a save request and notes it: a save still due when the program
+    // ends is written before it ends.
+    void RequestSave();
+    void Save();
+    // The end: the workers stop, then the window goes, and with it the rest.
+    void Exit();
     void OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void OnTray(HWND window, WPARAM wParam, LPARAM lParam);
     void OnSecondStart(HWND window);
@@ -58,6 +64,7 @@ private:
     TrayIcon tray_;
     shell::Modal modal_ = shell::Modal::None;
     HWND modalDialog_ = nullptr;
+    bool savePending_ = false;
 };
 
 // Shows one of the shell's notices: no owner, always on top, the

@@ -25,6 +25,8 @@ inline constexpr unsigned kWmUser = 0x0400;
 inline constexpr unsigned kSaveRequest = kWmUser + 20;         // 1044
 inline constexpr unsigned kSecondStartMessage = kWmUser + 30;  // 1054
 inline constexpr unsigned kTrayCallbackMessage = kWmUser + 100;  // 1124
+// Shows the notice that zrk.ini could not be read, once the window runs.
+inline constexpr unsigned kUnreadableSettingsMessage = 0x8000 + 1;  // WM_APP + 1
 
 // Platform numbers the decisions use.
 inline constexpr unsigned kWmCommand = 0x0111;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace torvane::testing {
 
@@ -10,7 +11,7 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 WindowHandle FakeDesktop::open(const std::string& className, const std::string& title, Rect rect, bool visible,
                                WindowHandle parent) {
     Lock lock(mutex_);
-    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent});
+    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, false, {}});
     next_ += 0x10;
     return windows_.front().handle;
 }
@@ -41,6 +42,22 @@ void FakeDesktop::userMove(WindowHandle window, Rect rect) {
 void FakeDesktop::userShow(WindowHandle window, int command) {
     Lock lock(mutex_);
     if (Window* w = find(window)) applyShow(*w, command);
+}
+
+void FakeDesktop::hang(WindowHandle window) {
+    Lock lock(mutex_);
+    if (Window* w = find(window)) w->hung = true;
+}
+
+void FakeDesktop::resume(WindowHandle window) {
+    Lock lock(mutex_);
+    Window* w = find(window);
+    if (w == nullptr) return;
+    w->hung = false;
+    for (const auto& [op, r] : std::exchange(w->queued, {})) {
+        if (op == 'S') applyShow(*w, r.left);
+        else if (w->showCmd != show::kMinimized) userMove(window, r);
+    }
 }
 
 FakeDesktop::Window FakeDesktop::window(WindowHandle window) const {
@@ -166,6 +183,10 @@ bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int h
                           std::to_string(height));
     Window* w = find(window);
     if (w == nullptr) return false;
+    if (w->hung) {
+        w->queued.push_back({'M', Rect{x, y, x + width, y + height}});
+        return true;
+    }
     if (w->showCmd == show::kMinimized) return true;  // stays parked
     w->rect = Rect{x, y, x + width, y + height};
     if (w->showCmd == show::kNormal) w->normalRect = w->rect;
@@ -177,9 +198,19 @@ bool FakeDesktop::ShowWindow(WindowHandle window, int command) {
     note('S', window, std::to_string(command));
     Window* w = find(window);
     if (w == nullptr) return false;
+    if (w->hung) {
+        w->queued.push_back({'S', Rect{command, 0, 0, 0}});
+        return true;
+    }
     const bool wasVisible = w->visible;
     applyShow(*w, command);
     return wasVisible;
+}
+
+bool FakeDesktop::IsAnswering(WindowHandle window) {
+    Lock lock(mutex_);
+    const Window* w = find(window);
+    return w == nullptr || !w->hung || w->queued.empty();
 }
 
 WindowHandle FakeDesktop::FindWindowA(const char* className, const char* title) {

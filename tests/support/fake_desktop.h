@@ -31,6 +31,8 @@ public:
         Rect rect;
         Rect normalRect;
         WindowHandle parent = kNoWindow;
+        bool hung = false;
+        std::vector<std::pair<char, Rect>> queued;  // moves (M) and show commands (S, left = command)
     };
 
     static constexpr Rect kDefaultRect{100, 100, 500, 400};
@@ -48,6 +50,11 @@ public:
     void userShow(WindowHandle window, int command);
     Window window(WindowHandle window) const;  // a default Window when gone
     void setCursor(Point point) { cursor_ = point; }
+    // The window's program stops handling messages: moves and show commands
+    // wait in its queue, and it no longer answers once one waits there.
+    // Resuming carries them out in order.
+    void hang(WindowHandle window);
+    void resume(WindowHandle window);
 
     // --- the log: one word per call, such as "aP aS3 aM10,20,640,480" ---
     // E EnumWindows, V IsWindowVisible, C GetClassNameA, T GetWindowTextA,
@@ -67,6 +74,7 @@ public:
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
     bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) override;
     bool ShowWindow(WindowHandle window, int command) override;
+    bool IsAnswering(WindowHandle window) override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;

@@ -306,6 +306,27 @@ TEST_F(Steps, AVanishedWindowIsOnlyRead) {
     EXPECT_EQ(entry().lastPlacement.showCmd, 1u) << "the record of the last cycle is kept";
 }
 
+TEST_F(Steps, AWindowThatStopsAnsweringIsOnlyWatchedUntilItAnswersAgain) {
+    setUp({Rule(kLockAll), Rule(opt::fstforce | kMoveAll | opt::forcestt, 3)});
+    desktop.hang(a);
+    auto cycle = [&] {
+        for (Step step : {&LockStep, &CorrectionStep, &StateWatchStep}) {
+            step(shared, desktop, 0);
+            step(shared, desktop, 1);
+        }
+    };
+    for (int i = 0; i < 3; ++i) cycle();
+    // One move waits in its queue; nothing more is sent, the mark is kept.
+    EXPECT_EQ(desktop.log(), "aP aS1 aM10,20,640,480 aP aP aP aP aP aP");
+    EXPECT_TRUE(entry(1).pending());
+    desktop.resume(a);
+    EXPECT_EQ(desktop.window(a).rect, (Rect{10, 20, 650, 500}));
+    desktop.clearLog();
+    cycle();
+    EXPECT_EQ(desktop.log(), "aP aS1 aM10,20,640,480 aP aS3 aM10,20,640,480 aP aP");
+    EXPECT_FALSE(entry(1).pending());
+}
+
 TEST_F(Steps, ARestoreFromMinimizedToMaximizedMarksTwice) {
     setUp({Rule(opt::msfstt)});
     desktop.userShow(a, show::kMinimize);

@@ -101,6 +101,7 @@ TEST(Reader, ReadsFilesAsTheFormatSays) {
          "[a] left=2147483647 top=-2147483648"},
     };
     for (const auto& c : cases) EXPECT_EQ(Describe(ParseSettings(c.input)), c.read) << "reading\n" << c.input;
+    EXPECT_EQ(ReadNumber(std::string_view("123456", 3)), 123) << "a number ends with its text";
 }
 
 TEST(Writer, WritesTheFormatByteForByte) {
@@ -215,8 +216,10 @@ class FaultyFileOps final : public FileOps {
 public:
     explicit FaultyFileOps(Fail failing) : failing(failing) {}
     ReadStatus ReadWhole(const std::string& path, std::string& out) override {
+        ++reads;
         return failing == Fail::Read ? ReadStatus::Failed : real().ReadWhole(path, out);
     }
+    bool Exists(const std::string& path) override { return real().Exists(path); }
     bool CreateTemp(const std::string& beside, std::string& temp, Handle& h) override {
         return failing != Fail::CreateTemp && real().CreateTemp(beside, temp, h);
     }
@@ -238,6 +241,7 @@ public:
     void Pause(int ms) override { pausedMs += ms; }
 
     Fail failing;
+    int reads = 0;
     int replaces = 0;
     int pausedMs = 0;
 
@@ -343,11 +347,13 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     FaultyFileOps ops(Fail::Read);
     SettingsFile file(ops, path_);
     EXPECT_EQ(file.Load(shared), 0);
+    EXPECT_TRUE(file.keepsExistingFile());
     EXPECT_TRUE(shared.config == SystemConfig::Defaults());
     EXPECT_EQ(file.Save(shared, {}), 0);
     ops.failing = Fail::None;
     EXPECT_EQ(file.Save(shared, {}), 0) << "readable now, but its rules were never loaded";
     EXPECT_EQ(read(), old_);
+    EXPECT_EQ(ops.reads, 1) << "a save looks only whether the file is there";
     ::unlink(path_.c_str());
     EXPECT_EQ(file.Save(shared, {}), 1);
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));

@@ -31,6 +31,9 @@ TEST(Texts, AreCodePage932Bytes) {
         {texts::kAlreadyRunning, "すでに起動しています。"},
         {texts::kNoHelpFile, "ヘルプファイルがありません"},
         {texts::kNoReadmeFile, "Readmeファイルがありません"},
+        {texts::kSettingsUnreadable,
+         "設定ファイル zrk.ini を読み込めませんでした。\n今回は標準の設定で動きます。"
+         "このファイルは上書きしないので、変更は保存されません。"},
     };
     for (const auto& [bytes, utf8] : texts) EXPECT_EQ(bytes, ToCp932(utf8)) << utf8;
 }

@@ -88,38 +88,46 @@ TEST(Reads, OfAVanishedWindowGiveEmptyResults) {
     EXPECT_EQ(rect, Rect{});
 }
 
-// The program's user-interface thread may wait for the busy flag while a
-// worker acts on its dialogs: the worker must go on, and its commands take
-// effect once the thread pumps again.
-TEST(Commands, NeverWaitForAnotherThreadOfThisProcess) {
+// A worker must go on while a window's program does not answer (a hung
+// program, or this program's user-interface thread waiting for the busy
+// flag); its commands take effect once the program answers again, and until
+// then the window counts as not answering.
+TEST(Commands, NeverWaitForAnotherThreadsWindowAndFollowWhetherItAnswers) {
     Win32WindowSystem ws;
-    HWND window = nullptr;
-    HANDLE resume = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HWND ownProcess = nullptr;
     std::thread thread([&] {
         HWND created = CreateTopLevel(Unique("Torvane.Busy"), "busy");
-        window = created;
-        ::WaitForSingleObject(resume, 5000);  // not answering
+        ownProcess = created;
         MSG msg;
         while (::IsWindow(created) && ::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
     });
-    ASSERT_TRUE(WaitFor([&] { return window != nullptr; }));
-    const ULONGLONG start = Now();
-    char title[16];
-    ws.GetWindowTextA(H(window), title, sizeof title);
-    ws.MoveWindow(H(window), 30, 40, 300, 250, true);
-    ws.ShowWindow(H(window), show::kMaximized);
-    EXPECT_LT(Now() - start, 500u) << "waited for the window's thread";
-    EXPECT_STREQ(title, "busy");
-    ::SetEvent(resume);
-    Placement placement;
-    EXPECT_TRUE(WaitFor([&] { return ws.GetWindowPlacement(H(window), placement) && placement.showCmd == 3; }));
-    ws.ShowWindow(H(window), show::kNormal);
-    Rect rect;
-    EXPECT_TRUE(WaitFor([&] { return ws.GetWindowRect(H(window), rect) && rect == Rect{30, 40, 330, 290}; }))
-        << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
-    ::PostMessageA(window, WM_CLOSE, 0, 0);
+    ChildWindow child(Unique("Torvane.Hung"));
+    ASSERT_TRUE(WaitFor([&] { return ownProcess != nullptr; }));
+    ASSERT_NE(child.window(), nullptr);
+    for (HWND window : {ownProcess, child.window()}) {
+        SCOPED_TRACE(window == ownProcess ? "another thread of this process" : "another process");
+        const WindowHandle w = H(window);
+        ::PostMessageA(window, kHangMessage, 1000, 0);
+        ::Sleep(100);  // the window's thread is asleep now
+        const ULONGLONG start = Now();
+        char title[16];
+        ws.GetWindowTextA(w, title, sizeof title);
+        EXPECT_TRUE(ws.IsAnswering(w)) << "nothing sent yet";
+        ws.MoveWindow(w, 30, 40, 300, 250, true);
+        ws.ShowWindow(w, show::kMaximized);
+        EXPECT_FALSE(ws.IsAnswering(w));
+        EXPECT_LT(Now() - start, 300u) << "waited for the window's thread";
+        EXPECT_TRUE(WaitFor([&] { return ws.IsAnswering(w); })) << "answers again";
+        Placement placement;
+        EXPECT_TRUE(WaitFor([&] { return ws.GetWindowPlacement(w, placement) && placement.showCmd == 3; }))
+            << "the commands are carried out";
+        ws.ShowWindow(w, show::kNormal);
+        Rect rect;
+        EXPECT_TRUE(WaitFor([&] { return ws.GetWindowRect(w, rect) && rect == Rect{30, 40, 330, 290}; }))
+            << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+    }
+    ::PostMessageA(ownProcess, WM_CLOSE, 0, 0);
     thread.join();
-    ::CloseHandle(resume);
 }
 
 }  // namespace
