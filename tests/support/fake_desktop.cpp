@@ -177,10 +177,10 @@ bool FakeDesktop::GetWindowRect(WindowHandle window, Rect& rect) {
     return w != nullptr;
 }
 
-bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool /*repaint*/) {
+bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
     Lock lock(mutex_);
     note('M', window, std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
-                          std::to_string(height));
+                          std::to_string(height) + (repaint ? "" : " without repainting"));
     Window* w = find(window);
     if (w == nullptr) return false;
     if (w->hung) {

@@ -78,6 +78,11 @@ TEST(Table, CopiesAreIndependentAndAnInstallTakesTheLiveListsByIdentity) {
     EXPECT_EQ(table[1].settingName.view(), "changed");
     EXPECT_TRUE(table[2].boundWindows.empty()) << "a list is taken over once";
     EXPECT_TRUE(table[3].boundWindows.empty()) << "a new rule starts empty";
+    // A rule whose live original is gone starts empty too.
+    table.install({table[3], table[2]});
+    table[0].bind(9, {});
+    table.installKeepingBindings({installed[0]});
+    EXPECT_TRUE(table[0].boundWindows.empty());
     table.release();
     EXPECT_EQ(table.count(), 0);
     EXPECT_TRUE(table.rules().empty());

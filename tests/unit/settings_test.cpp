@@ -332,6 +332,7 @@ TEST_F(File, EveryFailingStepLeavesTheOldFileWhole) {
         EXPECT_FALSE(shared.busy.isHeld());
         if (step == Fail::ReplaceBusy) {
             EXPECT_GT(ops.replaces, 1);
+            EXPECT_GT(ops.pausedMs, 0) << "a refused replace is tried again after a pause";
             EXPECT_LE(ops.pausedMs, 200) << "the retry is short and bounded";
         }
     }
@@ -356,6 +357,7 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     EXPECT_EQ(ops.reads, 1) << "a save looks only whether the file is there";
     ::unlink(path_.c_str());
     EXPECT_EQ(file.Save(shared, {}), 1);
+    EXPECT_EQ(file.Save(shared, {}), 1) << "and goes on working";
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
 }
 

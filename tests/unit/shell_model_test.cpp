@@ -57,10 +57,10 @@ TEST(Shell, MarksTrayEventsAndTheSecondStartFollowTheOptions) {
     EXPECT_TRUE(c.TaskIcon);
 
     EXPECT_EQ(HotkeyFor(c), (Hotkey{1 | 2 | 4, 32}));
-    c.ShcutAlt = c.ShcutShift = false;
+    c.ShcutAlt = c.ShcutCtrl = false;
     c.ShcutWin = true;
     c.ShcutKey = 0x41;
-    EXPECT_EQ(HotkeyFor(c), (Hotkey{2 | 8, 0x41}));
+    EXPECT_EQ(HotkeyFor(c), (Hotkey{4 | 8, 0x41}));
 }
 
 TEST(Shell, DialogOriginsRepostsDocumentsAndCommandsWhileADialogIsOpen) {
