@@ -46,6 +46,10 @@ PALETTE16 = [
     (0xFF, 0xFF, 0xFF),  # 15 white
 ]
 PALETTE2 = [(0x00, 0x00, 0x00), (0xFF, 0xFF, 0xFF)]
+# The picking icon's two colours. Its white is a shade off pure white: a
+# black-and-white icon is a monochrome one, which Wine's static controls
+# refuse to show; any other pair of colours makes a colour icon.
+PALETTE2_ICON = [(0x00, 0x00, 0x00), (0xFE, 0xFE, 0xFE)]
 
 # Map characters of the 16-colour pictures; "." is transparent.
 KEY16 = {
@@ -344,7 +348,7 @@ def main(argv):
     files = {
         "app.ico": icon_file([(app32, 4, PALETTE16), (app16, 4, PALETTE16)]),
         "small.ico": icon_file([(app16, 4, PALETTE16)]),
-        "pick.ico": icon_file([(pick32, 1, PALETTE2)]),
+        "pick.ico": icon_file([(pick32, 1, PALETTE2_ICON)]),
         "pointer.cur": icon_file([(pointer32, 1, PALETTE2)], kind=2,
                                  hotspots=[POINTER_HOTSPOT]),
     }

@@ -6,6 +6,22 @@
 #include <cstring>
 
 namespace torvane {
+
+// The lead byte of a double-byte character is dropped together with its
+// second byte, also when the text handed in was already cut between the two.
+// Second bytes can look like ASCII (0x5C in 表), so the walk starts at the
+// beginning.
+int CharacterBoundary(const char* text, int length, int limit) {
+    const int end = std::min(length, limit);
+    int at = 0;
+    while (at < end) {
+        const int step = ::IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1;
+        if (at + step > end) break;
+        at += step;
+    }
+    return at;
+}
+
 namespace {
 
 static_assert(sizeof(WINDOWPLACEMENT) == sizeof(Placement), "Placement mirrors WINDOWPLACEMENT");
@@ -65,22 +81,6 @@ void AwaitAnswer(HWND hwnd) {
     if (FindWaiting(hwnd) < 0 && t_waitingCount < kMaxWaiting &&
         ::SendMessageCallbackA(hwnd, WM_NULL, 0, 0, &OnAnswer, 0))
         t_waiting[t_waitingCount++] = hwnd;
-}
-
-// The length of the longest start of text[0, length) that fits in `limit`
-// bytes and ends on a character boundary of the system code page. The lead
-// byte of a double-byte character is dropped together with its second byte,
-// also when the text handed in was already cut between the two. Second bytes
-// can look like ASCII (0x5C in 表), so the walk starts at the beginning.
-int CharacterBoundary(const char* text, int length, int limit) {
-    const int end = std::min(length, limit);
-    int at = 0;
-    while (at < end) {
-        const int step = ::IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1;
-        if (at + step > end) break;
-        at += step;
-    }
-    return at;
 }
 
 // Copies the first `length` bytes of `text` into the caller's buffer, cut to

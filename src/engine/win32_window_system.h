@@ -27,6 +27,10 @@ namespace torvane {
 // zero placement record (showCmd 0). ShowWindow returns what the platform
 // reports (for a window of another thread of this process: whether the
 // command was queued); the engine ignores it.
+// The length of the longest start of text[0, length) that fits in `limit`
+// bytes and ends on a character boundary of the system code page.
+int CharacterBoundary(const char* text, int length, int limit);
+
 class Win32WindowSystem final : public WindowSystem {
 public:
     void EnumWindows(EnumProc proc, void* context) override;

@@ -6,6 +6,7 @@
 
 #include "resource.h"
 #include "engine/corrections.h"
+#include "settings/dialogs.h"
 #include "shell/texts.h"
 
 namespace torvane {
@@ -14,30 +15,17 @@ namespace {
 
 App* AppOf(HWND window) { return reinterpret_cast<App*>(::GetWindowLongPtrA(window, GWLP_USERDATA)); }
 
-// The state a dialog procedure keeps: the App that opened it.
+// What the about box is given: where the App keeps the open dialog's handle.
 struct DialogContext {
-    HWND* openDialog;  // where the App keeps the open dialog's handle
+    HWND* openDialog;
 };
-
-void SetSmallIcon(HWND dialog) {
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(::LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL))));
-}
-
-// What every dialog of the main window does first: tell the App which dialog
-// is open, and show the small icon.
-void InitDialog(HWND dialog, LPARAM init) {
-    auto* context = reinterpret_cast<DialogContext*>(init);
-    ::SetWindowLongPtrA(dialog, DWLP_USER, init);
-    if (context != nullptr) *context->openDialog = dialog;
-    SetSmallIcon(dialog);
-}
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
-            InitDialog(dialog, lParam);
+            ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            *reinterpret_cast<DialogContext*>(lParam)->openDialog = dialog;
+            settings::SetSmallIcon(dialog);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
@@ -45,27 +33,6 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
                 return TRUE;
             }
             return FALSE;
-        default:
-            return FALSE;
-    }
-}
-
-// The settings dialog's frame: OK, Cancel and the close box end it.
-INT_PTR CALLBACK SettingsProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            InitDialog(dialog, lParam);
-            return TRUE;
-        case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK:
-                case IDCANCEL:
-                case IDC_SETTINGS_CANCEL:
-                    ::EndDialog(dialog, LOWORD(wParam));
-                    return TRUE;
-                default:
-                    return FALSE;
-            }
         default:
             return FALSE;
     }
@@ -351,15 +318,20 @@ void App::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             ApplyMenuMarks(window);
             RequestSave();
             break;
-        case shell::kCmdSettings:
+        case shell::kCmdSettings: {
+            settings::SettingsDialogParams params{&modalDialog_, shared_, windows_, window, [this] { RequestSave(); }};
             RunDialog(window, IDD_SETTINGS, shell::Modal::Settings,
-                      shell::SettingsDialogOrigin(screenWidth, screenHeight), &SettingsProc);
+                      shell::SettingsDialogOrigin(screenWidth, screenHeight), &settings::SettingsDialogProc,
+                      reinterpret_cast<LPARAM>(&params));
             if (!shared_.config.TaskIcon) tray_.RemoveTrayIcon();
             break;
-        case shell::kCmdAbout:
+        }
+        case shell::kCmdAbout: {
+            DialogContext context{&modalDialog_};
             RunDialog(window, IDD_ABOUTBOX, shell::Modal::About, shell::AboutBoxOrigin(screenWidth, screenHeight),
-                      &AboutProc);
+                      &AboutProc, reinterpret_cast<LPARAM>(&context));
             break;
+        }
         case shell::kCmdHelp:
             OpenDocument(window, texts::kHelpDocument, texts::kNoHelpFile);
             break;
@@ -375,14 +347,13 @@ void App::OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
-void App::RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin origin, DLGPROC proc) {
+void App::RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin origin, DLGPROC proc, LPARAM param) {
     // The dialog opens at the top-left corner of its owner's client area.
     ::MoveWindow(window, origin.x, origin.y, 0, 0, FALSE);
     const shell::Modal outer = modal_;
     HWND outerDialog = modalDialog_;
     modal_ = kind;
-    DialogContext context{&modalDialog_};
-    ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(dialog), window, proc, reinterpret_cast<LPARAM>(&context));
+    ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(dialog), window, proc, param);
     modal_ = outer;
     modalDialog_ = outerDialog;
 }

@@ -53,7 +53,7 @@ private:
     void ApplyMenuMarks(HWND window);
     void RegisterHotkey(HWND window);
     void OpenDocument(HWND window, const char* document, const char* missingText);
-    void RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin origin, DLGPROC proc);
+    void RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin origin, DLGPROC proc, LPARAM param);
     void LowerPriority(HWND window);
 
     HINSTANCE instance_;

@@ -9,9 +9,9 @@ namespace torvane::testing {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 WindowHandle FakeDesktop::open(const std::string& className, const std::string& title, Rect rect, bool visible,
-                               WindowHandle parent) {
+                               WindowHandle parent, bool owned) {
     Lock lock(mutex_);
-    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, false, {}});
+    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, owned, false, {}});
     next_ += 0x10;
     return windows_.front().handle;
 }
@@ -131,7 +131,9 @@ void FakeDesktop::EnumWindows(EnumProc proc, void* context) {
     note('E', kNoWindow);
     // The callback may change the desktop: walk the handles as they were.
     std::vector<WindowHandle> order;
-    for (const Window& w : windows_) order.push_back(w.handle);
+    for (const Window& w : windows_) {
+        if (w.parent == kNoWindow || w.owned) order.push_back(w.handle);
+    }
     for (WindowHandle window : order) {
         if (!proc(window, context)) break;
     }

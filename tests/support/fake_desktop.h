@@ -30,7 +30,8 @@ public:
         int showCmd = 1;
         Rect rect;
         Rect normalRect;
-        WindowHandle parent = kNoWindow;
+        WindowHandle parent = kNoWindow;  // of a child; the owner of an owned top-level window
+        bool owned = false;
         bool hung = false;
         std::vector<std::pair<char, Rect>> queued;  // moves (M) and show commands (S, left = command)
     };
@@ -40,8 +41,10 @@ public:
     // --- the desktop, changed by tests between and during calls ---
     // Opens a window in front of all others. Windows are named a, b, c ... in
     // the log, in the order they were opened (w26, w27 ... after z).
+    // A window with a parent is its child, enumerated with none, unless it
+    // is `owned`: a top-level window with an owner (a dialog box).
     WindowHandle open(const std::string& className, const std::string& title, Rect rect = kDefaultRect,
-                      bool visible = true, WindowHandle parent = kNoWindow);
+                      bool visible = true, WindowHandle parent = kNoWindow, bool owned = false);
     void close(WindowHandle window);
     void hide(WindowHandle window);
     void retitle(WindowHandle window, const std::string& title);

@@ -381,8 +381,8 @@ std::optional<UINT> MenuStateOf(HANDLE process, HWND mainWindow, UINT id) {
 // on. When they answer again, the messages that waited are counted.
 class TestWindows {
 public:
-    TestWindows(std::string className, std::string title, RECT r, int count)
-        : className_(std::move(className)), title_(std::move(title)), rect_(r), count_(count),
+    TestWindows(std::string className, std::string title, RECT r, int count, HWND owner = nullptr)
+        : className_(std::move(className)), title_(std::move(title)), rect_(r), count_(count), owner_(owner),
           resume_(::CreateEventA(nullptr, TRUE, TRUE, nullptr)) {
         HANDLE ready = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
         thread_ = std::thread([this, ready] { Run(ready); });
@@ -436,9 +436,11 @@ private:
         wc.lpszClassName = className_.c_str();
         ::RegisterClassExA(&wc);
         for (int i = 0; i < count_; ++i) {
+            // With an owner: a dialog box of pop-up style, as programs show them.
             HWND made = ::CreateWindowExA(count_ > 1 ? WS_EX_TOOLWINDOW : 0, className_.c_str(), title_.c_str(),
-                                          WS_OVERLAPPEDWINDOW, rect_.left, rect_.top, rect_.right - rect_.left,
-                                          rect_.bottom - rect_.top, nullptr, nullptr, wc.hInstance, nullptr);
+                                          owner_ ? WS_POPUP | WS_CAPTION | WS_SYSMENU : WS_OVERLAPPEDWINDOW,
+                                          rect_.left, rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top,
+                                          owner_, nullptr, wc.hInstance, nullptr);
             if (made == nullptr) break;
             ::SetWindowLongPtrA(made, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
             // An edit field inside, for picks that land on a child window.
@@ -458,6 +460,7 @@ private:
     std::string className_, title_;
     RECT rect_;
     int count_;
+    HWND owner_;
     HANDLE resume_;
     std::thread thread_;
     DWORD threadId_ = 0;
@@ -466,13 +469,21 @@ private:
     std::atomic<long> backlog_{0};
 };
 
-// Saves the screen's part under `r` as a 24-bit BMP file.
-void SaveShot(const RECT& r, const std::string& path) {
+// Saves the screen's part under `r` as a 24-bit BMP file, with `cursor`
+// drawn in at `at` (the screen holds no cursor).
+void SaveShot(const RECT& r, const std::string& path, HCURSOR cursor = nullptr, POINT at = {}) {
     const int w = r.right - r.left, h = r.bottom - r.top;
     HDC screen = ::GetDC(nullptr), memory = ::CreateCompatibleDC(screen);
     HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
     HGDIOBJ old = ::SelectObject(memory, bitmap);
     ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ICONINFO hot{};
+    if (cursor != nullptr && ::GetIconInfo(cursor, &hot)) {
+        ::DrawIconEx(memory, at.x - static_cast<int>(hot.xHotspot) - r.left, at.y - static_cast<int>(hot.yHotspot) - r.top,
+                     cursor, 0, 0, 0, nullptr, DI_NORMAL);
+        ::DeleteObject(hot.hbmMask);
+        if (hot.hbmColor) ::DeleteObject(hot.hbmColor);
+    }
     BITMAPINFOHEADER info{};
     info.biSize = sizeof info;
     info.biWidth = w;
@@ -666,12 +677,29 @@ private:
             Check(taskbar && ::IsWindowVisible(taskbar), "no taskbar");
             const RECT r = RectOf(taskbar);
             POINT at{r.right - 10, (r.top + r.bottom) / 2};
-            MouseAt(at);  // where the program reads the cursor for its menu
+            const bool right = arg(1) == "right";
+            if (right) MouseAt(at);  // where the program reads the cursor for its menu
             HWND under = ::WindowFromPoint(at);
             ::ScreenToClient(under, &at);
-            const bool right = arg(1) == "right";
             Post(under, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(at.x, at.y));
             Post(under, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        } else if (c == "tray-icon") {
+            // tray-icon shown|gone: by the pixels at the first icon's place,
+            // against the taskbar's own colour beside them. (A click where
+            // no icon is would reach the next icon shown there.)
+            HWND taskbar = ::FindWindowA("Shell_TrayWnd", nullptr);
+            const RECT r = RectOf(taskbar);
+            const int y = (r.top + r.bottom) / 2;
+            auto shown = [&] {
+                HDC screen = ::GetDC(nullptr);
+                const COLORREF background = ::GetPixel(screen, r.right - 40, y);
+                bool differs = false;
+                for (int dx = 2; dx < 18 && !differs; ++dx)
+                    for (int dy = -7; dy <= 7 && !differs; ++dy) differs = ::GetPixel(screen, r.right - dx, y + dy) != background;
+                ::ReleaseDC(nullptr, screen);
+                return differs;
+            };
+            Check(WaitFor([&] { return shown() == (arg(1) == "shown"); }), "the tray icon is not " + arg(1));
         } else if (c == "second-start") {
             Child second;
             Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
@@ -711,15 +739,19 @@ private:
         } else if (c == "delete-file") {
             Check(::DeleteFileA(folder_.file("zrk.ini").c_str()) != 0, "cannot delete zrk.ini");
         } else if (c == "window" || c == "windows") {
-            // window <name> class=<class> [title=<title>] [x,y,w,h] | windows <count> <class> x,y,w,h
+            // window <name> class=<class> [title=<title>] [owner=<window>] [x,y,w,h]
+            // windows <count> <class> x,y,w,h
             std::string className = c == "windows" ? arg(2) : "", title;
             RECT r{480, 360, 740, 540};
+            HWND owner = nullptr;
             for (const std::string& word : all(2)) {
                 if (word.rfind("class=", 0) == 0) className = word.substr(6);
                 else if (word.rfind("title=", 0) == 0) title = word.substr(6);
+                else if (word.rfind("owner=", 0) == 0) owner = Window(word.substr(6));
                 else if (word != className) r = Box(word);
             }
-            own_[arg(1)] = std::make_unique<TestWindows>(className, title, r, c == "windows" ? Number(arg(1)) : 1);
+            own_[arg(1)] =
+                std::make_unique<TestWindows>(className, title, r, c == "windows" ? Number(arg(1)) : 1, owner);
         } else if (c == "notepad") {
             char system[MAX_PATH];
             auto child = std::make_unique<Child>();
@@ -772,7 +804,12 @@ private:
         } else if (c == "owner") {
             Check(::GetWindow(dialog_, GW_OWNER) == (arg(1) == "main" ? main_ : nullptr), "another owner");
         } else if (c == "click") {
-            for (const std::string& id : all(1)) Post(Control(id), BM_CLICK);
+            // Posted, as a click comes: a button may open a dialog of its own.
+            // Then the program's thread waits for input again.
+            for (const std::string& id : all(1)) {
+                Post(Control(id), BM_CLICK);
+                ::WaitForInputIdle(torvane_.handle(), 2000);
+            }
         } else if (c == "close-box") {
             Post(dialog_, WM_SYSCOMMAND, SC_CLOSE);
         } else if (c == "press") {
@@ -817,6 +854,36 @@ private:
             Check(WaitFor([&] { return (shown = TextOf(Control(arg(1)))) == arg(2); }), "the text is " + Escaped(shown));
         } else if (c == "rows") {
             ExpectRows(Control(arg(1)), all(2));
+        } else if (c == "contains" || c == "selected-text") {
+            // contains <list> <row text>: some row; selected-text: the selected one
+            HWND list = Control(arg(1));
+            std::string seen;
+            Check(WaitFor([&] {
+                      const LRESULT count = Send(list, LB_GETCOUNT), selected = Send(list, LB_GETCURSEL);
+                      for (LRESULT i = c == "contains" ? 0 : selected; i >= 0 && i < count; ++i) {
+                          wchar_t text[512] = L"";
+                          seen = Narrow(std::wstring(text, std::max<LRESULT>(0, Send(list, LB_GETTEXT, i,
+                                                                                       reinterpret_cast<LPARAM>(text)))),
+                                        kCodePage);
+                          if (seen == arg(2)) return true;
+                          if (c != "contains") break;
+                      }
+                      return false;
+                  }),
+                  c == "contains" ? "no row " + Escaped(arg(2)) : "the selected row is " + Escaped(seen));
+        } else if (c == "aligned") {
+            // aligned <left list> <right list> <bar>: same selection and top row, and the bar there
+            HWND left = Control(arg(1)), right = Control(arg(2));
+            SCROLLINFO info{};
+            info.cbSize = sizeof info;
+            info.fMask = SIF_POS;
+            Check(WaitFor([&] {
+                      ::GetScrollInfo(Control(arg(3)), SB_CTL, &info);
+                      return Send(left, LB_GETCURSEL) == Send(right, LB_GETCURSEL) &&
+                             Send(left, LB_GETTOPINDEX) == Send(right, LB_GETTOPINDEX) &&
+                             info.nPos == Send(left, LB_GETTOPINDEX);
+                  }),
+                  "the lists or the bar do not agree");
         } else if (c == "selected" || c == "top") {
             // selected <list or drop-down list> <row, -1 for none>; top <list> <row>
             HWND control = Control(arg(1));
@@ -905,7 +972,13 @@ private:
         HWND target = w.at(1) == "dialog" ? dialog_ : Window(w.at(1));
         if (w.size() > 2 && w[2] == "edit") target = ::FindWindowExA(target, nullptr, "Edit", nullptr);
         const POINT from = Centre(icon), to = Centre(target);
-        ::SetForegroundWindow(dialog_);
+        // A click on the caption first, as a user's hand would: a dialog
+        // that is not active may take the press as its activation.
+        const RECT d = RectOf(dialog_);
+        const POINT caption{(d.left + d.right) / 2, d.top + ::GetSystemMetrics(SM_CYCAPTION) / 2 + 2};
+        MouseAt(caption, MOUSEEVENTF_LEFTDOWN);
+        MouseAt(caption, MOUSEEVENTF_LEFTUP);
+        Check(WaitFor([&] { return ::GetForegroundWindow() == dialog_; }), "the dialog is not active");
         MouseAt(from);
         PumpFor(50);
         MouseAt(from, MOUSEEVENTF_LEFTDOWN);
@@ -914,10 +987,14 @@ private:
             PumpFor(20);
         }
         Check(WaitFor([&] { return !::IsWindowVisible(icon); }), "the icon is shown while dragging");
-        if (w.size() > 3 && w[w.size() - 2] == "shot" && !g_shots.empty())
+        if (w.size() > 3 && w[w.size() - 2] == "shot" && !g_shots.empty()) {
+            // With the program's own pick cursor, which it shows meanwhile.
+            HMODULE program = ::LoadLibraryExA(g_torvane.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
             SaveShot(RECT{std::min(from.x, to.x) - 60, std::min(from.y, to.y) - 60, std::max(from.x, to.x) + 60,
                           std::max(from.y, to.y) + 60},
-                     g_shots + "\\" + w.back() + ".bmp");
+                     g_shots + "\\" + w.back() + ".bmp", ::LoadCursorA(program, "IDC_POINTER"), to);
+            ::FreeLibrary(program);
+        }
         MouseAt(to, MOUSEEVENTF_LEFTUP);
         Check(WaitFor([&] { return ::IsWindowVisible(icon) != 0; }), "the icon is not back after the drop");
     }
@@ -970,6 +1047,11 @@ int PlayAll(const std::string& file, const std::string& only) {
                 player.Finish();
             } catch (const Failure& f) {
                 failure = player.where() + ": " + f.message;
+                if (!g_shots.empty()) {  // the screen as it was, beside the pictures
+                    RECT screen;
+                    ::GetWindowRect(::GetDesktopWindow(), &screen);
+                    SaveShot(screen, g_shots + "\\failed-" + name + ".bmp");
+                }
                 try {
                     player.Finish();
                 } catch (const Failure&) {

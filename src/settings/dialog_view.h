@@ -1,0 +1,73 @@
+// What the dialog models see of a dialog and of the platform around it: its
+// controls by id, and the few things a dialog asks of the program. The Win32
+// dialogs implement it over their controls; the tests over a fake dialog.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace torvane::settings {
+
+// The scroll record of a pair of lists (the platform's SCROLLINFO).
+struct ScrollRecord {
+    int min = 0;
+    int max = -1;  // rows - 1
+    int page = 9;  // the rows a list shows
+    int pos = 0;   // the top row
+    friend bool operator==(const ScrollRecord&, const ScrollRecord&) = default;
+};
+
+class DialogView {
+public:
+    virtual ~DialogView() = default;
+
+    // --- controls ---
+    virtual void Enable(int id, bool on) = 0;
+    virtual void Show(int id, bool on) = 0;
+    virtual void SetCheck(int id, bool on) = 0;
+    virtual bool IsChecked(int id) = 0;
+    virtual void SetText(int id, std::string_view text) = 0;
+    // A field's text, read with room for 255 bytes and the NUL.
+    virtual std::string Text(int id) = 0;
+    // The control that has the keyboard focus, or 0.
+    virtual int Focused() = 0;
+
+    // --- lists: list boxes and drop-down lists ---
+    virtual void ClearRows(int id) = 0;
+    virtual void AddRow(int id, std::string_view text) = 0;
+    virtual void InsertRow(int id, int row, std::string_view text) = 0;
+    virtual void DeleteRow(int id, int row) = 0;
+    virtual int RowCount(int id) = 0;
+    virtual std::string Row(int id, int row) = 0;
+    virtual int Selected(int id) = 0;  // -1: none
+    virtual void Select(int id, int row) = 0;
+    virtual int TopRow(int id) = 0;
+    virtual void SetTopRow(int id, int row) = 0;
+    // Moves the list's view by one row, as its own scroll bar would.
+    virtual void ScrollLine(int id, bool down) = 0;
+    // The rows a list shows at once.
+    virtual int RowsShown(int id) = 0;
+    // Hands the record to a scroll-bar control.
+    virtual void SetScrollBar(int id, const ScrollRecord& record) = 0;
+
+    // --- what a dialog asks of the program ---
+    // Ends the modal dialog with `code`.
+    virtual void End(int code) = 0;
+    // Posts command `id` to the dialog itself, to run again later.
+    virtual void RepostCommand(int id) = 0;
+    virtual void Sleep(int milliseconds) = 0;
+    // A message box with no owner, always on top: a notice (exclamation icon)
+    // or a help text (information icon).
+    virtual void Notice(const char* text, const char* caption, bool help) = 0;
+    // Hotkey id 0 of the main window, registered again.
+    virtual void RegisterHotkey(unsigned modifiers, unsigned key) = 0;
+    // Posts the save request to the main window.
+    virtual void PostSaveRequest() = 0;
+    // Runs the input dialog; true after its OK, with the two texts.
+    virtual bool AskForKeys(std::string& className, std::string& title) = 0;
+    // Mouse capture for a pick, and the pick's cursor.
+    virtual void Capture(bool on) = 0;
+    virtual void SetPickCursor() = 0;
+};
+
+}  // namespace torvane::settings

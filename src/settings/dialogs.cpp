@@ -1,0 +1,249 @@
+#include "settings/dialogs.h"
+
+#include <memory>
+#include <string>
+
+#include "engine/win32_window_system.h"
+#include "resource.h"
+#include "settings/settings_model.h"
+
+namespace torvane::settings {
+namespace {
+
+// A dialog's controls and the program around it, over user32.
+class Win32DialogView final : public DialogView {
+public:
+    Win32DialogView(HWND dialog, HWND mainWindow, std::function<void()> requestSave)
+        : dialog_(dialog), main_(mainWindow), requestSave_(std::move(requestSave)) {}
+
+    void attach(HWND dialog) { dialog_ = dialog; }
+    HWND item(int id) const { return ::GetDlgItem(dialog_, id); }
+    LRESULT send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const {
+        return ::SendDlgItemMessageA(dialog_, id, message, wParam, lParam);
+    }
+    // Drop-down lists take CB_ messages, list boxes LB_ ones.
+    bool combo(int id) const { return id == IDC_STATE || id == IDC_KEY; }
+
+    void Enable(int id, bool on) override {
+        // A control that has the focus hands it on before it is disabled,
+        // so that the keyboard goes on working in the dialog.
+        if (!on && ::GetFocus() == item(id)) ::SendMessageA(dialog_, WM_NEXTDLGCTL, 0, FALSE);
+        ::EnableWindow(item(id), on);
+    }
+    void Show(int id, bool on) override { ::ShowWindow(item(id), on ? SW_SHOWNORMAL : SW_HIDE); }
+    void SetCheck(int id, bool on) override { send(id, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED); }
+    bool IsChecked(int id) override { return send(id, BM_GETCHECK) == BST_CHECKED; }
+    void SetText(int id, std::string_view text) override { ::SetDlgItemTextA(dialog_, id, std::string(text).c_str()); }
+    std::string Text(int id) override {
+        // Read as typed, then cut to 254 bytes on a character boundary.
+        wchar_t wide[1024];
+        const int units = ::GetDlgItemTextW(dialog_, id, wide, 1024);
+        char narrow[4096];
+        const int bytes = ::WideCharToMultiByte(CP_ACP, 0, wide, units, narrow, sizeof narrow, nullptr, nullptr);
+        return std::string(narrow, CharacterBoundary(narrow, bytes, WindowSystem::kTextCapacity - 1));
+    }
+    int Focused() override {
+        HWND focus = ::GetFocus();
+        return focus != nullptr && ::IsChild(dialog_, focus) ? ::GetDlgCtrlID(focus) : 0;
+    }
+
+    void ClearRows(int id) override { send(id, combo(id) ? CB_RESETCONTENT : LB_RESETCONTENT); }
+    void AddRow(int id, std::string_view text) override {
+        send(id, combo(id) ? CB_ADDSTRING : LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::string(text).c_str()));
+    }
+    void InsertRow(int id, int row, std::string_view text) override {
+        send(id, combo(id) ? CB_INSERTSTRING : LB_INSERTSTRING, row,
+             reinterpret_cast<LPARAM>(std::string(text).c_str()));
+    }
+    void DeleteRow(int id, int row) override { send(id, combo(id) ? CB_DELETESTRING : LB_DELETESTRING, row); }
+    int RowCount(int id) override { return static_cast<int>(send(id, combo(id) ? CB_GETCOUNT : LB_GETCOUNT)); }
+    std::string Row(int id, int row) override {
+        const LRESULT length = send(id, combo(id) ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, row);
+        if (length <= 0) return {};
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        text.resize(std::max<LRESULT>(0, send(id, combo(id) ? CB_GETLBTEXT : LB_GETTEXT, row,
+                                              reinterpret_cast<LPARAM>(text.data()))));
+        return text;
+    }
+    int Selected(int id) override { return static_cast<int>(send(id, combo(id) ? CB_GETCURSEL : LB_GETCURSEL)); }
+    void Select(int id, int row) override { send(id, combo(id) ? CB_SETCURSEL : LB_SETCURSEL, row); }
+    int TopRow(int id) override { return static_cast<int>(send(id, LB_GETTOPINDEX)); }
+    void SetTopRow(int id, int row) override { send(id, LB_SETTOPINDEX, row); }
+    void ScrollLine(int id, bool down) override { send(id, WM_VSCROLL, down ? SB_LINEDOWN : SB_LINEUP); }
+    int RowsShown(int id) override {
+        RECT client{};
+        ::GetClientRect(item(id), &client);
+        const LRESULT height = send(id, LB_GETITEMHEIGHT);
+        return height > 0 ? static_cast<int>((client.bottom - client.top) / height) : 9;
+    }
+    void SetScrollBar(int id, const ScrollRecord& r) override {
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS | SIF_DISABLENOSCROLL;
+        info.nMin = r.min;
+        info.nMax = r.max;
+        info.nPage = static_cast<UINT>(r.page);
+        info.nPos = r.pos;
+        ::SetScrollInfo(item(id), SB_CTL, &info, TRUE);
+    }
+
+    void End(int code) override { ::EndDialog(dialog_, code); }
+    void RepostCommand(int id) override { ::PostMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+    void Sleep(int milliseconds) override { ::Sleep(static_cast<DWORD>(milliseconds)); }
+    void Notice(const char* text, const char* caption, bool help) override {
+        ::MessageBoxA(nullptr, text, caption, MB_OK | MB_TOPMOST | (help ? MB_ICONINFORMATION : MB_ICONWARNING));
+    }
+    void RegisterHotkey(unsigned modifiers, unsigned key) override {
+        ::UnregisterHotKey(main_, 0);
+        ::RegisterHotKey(main_, 0, modifiers, key);
+    }
+    void PostSaveRequest() override { requestSave_(); }
+    bool AskForKeys(std::string& className, std::string& title) override;
+    void Capture(bool on) override {
+        if (on) ::SetCapture(dialog_);
+        else ::ReleaseCapture();
+    }
+    void SetPickCursor() override {
+        ::SetCursor(::LoadCursorA(reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog_, GWLP_HINSTANCE)),
+                                  "IDC_POINTER"));
+    }
+
+private:
+    HWND dialog_;
+    HWND main_;
+    std::function<void()> requestSave_;
+};
+
+struct SettingsState {
+    Win32DialogView view;
+    Win32WindowSystem windows;
+    SettingsDialog model;
+    SettingsState(HWND dialog, const SettingsDialogParams& p)
+        : view(dialog, p.mainWindow, p.requestSave), model(p.shared, windows, view) {}
+};
+
+struct InputState {
+    Win32DialogView view;
+    Win32WindowSystem windows;
+    InputDialog model{windows, view};
+    explicit InputState(HWND dialog) : view(dialog, nullptr, [] {}) {}
+};
+
+template <class State>
+State* StateOf(HWND dialog) {
+    return reinterpret_cast<State*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// The surface events of a pick, for either dialog.
+template <class Model>
+bool Pick(Model& model, UINT message) {
+    switch (message) {
+        case WM_LBUTTONDOWN: model.Press(); return true;
+        case WM_MOUSEMOVE: model.Move(); return true;
+        case WM_LBUTTONUP: model.Release(); return true;
+        case WM_CAPTURECHANGED: model.CaptureLost(); return true;
+        default: return false;
+    }
+}
+
+// The wheel over a rule or window list moves its pair, through the model,
+// instead of the list alone.
+LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(list, GWLP_USERDATA));
+    if (message == WM_MOUSEWHEEL) {
+        if (auto* state = StateOf<SettingsState>(::GetParent(list))) {
+            try {
+                state->model.Wheel(::GetDlgCtrlID(list), GET_WHEEL_DELTA_WPARAM(wParam));
+            } catch (...) {
+            }
+            return 0;
+        }
+    }
+    return ::CallWindowProcA(original, list, message, wParam, lParam);
+}
+
+INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            auto* state = reinterpret_cast<InputState*>(lParam);
+            ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            state->view.attach(dialog);
+            SetSmallIcon(dialog);
+            state->model.Open();
+            ::SetFocus(::GetDlgItem(dialog, IDC_INPUT_CLASS));
+            return FALSE;  // the focus is set
+        }
+        InputState* state = StateOf<InputState>(dialog);
+        if (state == nullptr) return FALSE;
+        if (message == WM_COMMAND) {
+            state->model.Command(LOWORD(wParam));
+            return TRUE;
+        }
+        return Pick(state->model, message);
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+bool Win32DialogView::AskForKeys(std::string& className, std::string& title) {
+    InputState state(nullptr);
+    const INT_PTR result = ::DialogBoxParamA(reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog_, GWLP_HINSTANCE)),
+                                             MAKEINTRESOURCEA(IDD_INPUT), dialog_, &InputDialogProc,
+                                             reinterpret_cast<LPARAM>(&state));
+    if (result != 1 || !state.model.accepted()) return false;
+    className = state.model.className();
+    title = state.model.title();
+    return true;
+}
+
+}  // namespace
+
+void SetSmallIcon(HWND dialog) {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(::LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL))));
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        if (message == WM_INITDIALOG) {
+            const auto& params = *reinterpret_cast<const SettingsDialogParams*>(lParam);
+            *params.openDialog = dialog;
+            auto* state = new SettingsState(dialog, params);
+            ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
+            SetSmallIcon(dialog);
+            for (int id : {IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_RULE_CLASSES, IDC_RULE_TITLES}) {
+                HWND list = ::GetDlgItem(dialog, id);
+                ::SetWindowLongPtrA(list, GWLP_USERDATA, ::GetWindowLongPtrA(list, GWLP_WNDPROC));
+                ::SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc));
+            }
+            state->model.Open();
+            return TRUE;
+        }
+        SettingsState* state = StateOf<SettingsState>(dialog);
+        if (state == nullptr) return FALSE;
+        switch (message) {
+            case WM_COMMAND:
+                state->model.Command(LOWORD(wParam), HIWORD(wParam));
+                return TRUE;
+            case WM_VSCROLL:
+                return state->model.Scroll(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam),
+                                           HIWORD(wParam));
+            case WM_HELP: {
+                const auto* help = reinterpret_cast<const HELPINFO*>(lParam);
+                if (help->iContextType == HELPINFO_WINDOW) state->model.Help(help->iCtrlId);
+                return TRUE;
+            }
+            case WM_NCDESTROY:
+                ::SetWindowLongPtrA(dialog, DWLP_USER, 0);
+                delete state;
+                return FALSE;
+            default:
+                return Pick(state->model, message);
+        }
+    } catch (...) {
+        return FALSE;
+    }
+}
+
+}  // namespace torvane::settings

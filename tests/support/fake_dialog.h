@@ -1,0 +1,103 @@
+// A dialog in memory for the dialog models' tests: controls by id that keep
+// what a real control keeps, and a record of what the dialog asked of the
+// program. A list shows `rowsShown` rows and keeps its top row within them,
+// as a list box does.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "settings/dialog_view.h"
+
+namespace torvane::testing {
+
+class FakeDialog final : public settings::DialogView {
+public:
+    struct Control {
+        bool enabled = true, visible = true, checked = false;
+        std::string text;
+        std::vector<std::string> rows;
+        int selected = -1, top = 0;
+        settings::ScrollRecord bar;
+    };
+    std::map<int, Control> controls;
+    int rowsShown = 9;
+    int focus = 0;
+    int ended = -1;                       // the end code, once ended
+    std::vector<int> reposted;            // commands posted to itself
+    std::vector<std::string> notices;     // "caption: text", "help caption: text"
+    std::vector<unsigned> hotkeys;        // modifiers << 16 | key, per registration
+    int saves = 0, sleptMs = 0;
+    bool captured = false, pickCursor = false;
+    bool askAnswer = false;               // what the input dialog hands back
+    std::string askClass, askTitle;
+    int scrolledLines = 0;                // lines moved by ScrollLine, down positive
+
+    Control& operator[](int id) { return controls[id]; }
+    // Enabled and disabled controls among `ids`, as "1008+ 1011-".
+    std::string enabledOf(std::initializer_list<int> ids) {
+        std::string out;
+        for (int id : ids) out += (out.empty() ? "" : " ") + std::to_string(id) + (controls[id].enabled ? "+" : "-");
+        return out;
+    }
+
+    void Enable(int id, bool on) override { controls[id].enabled = on; }
+    void Show(int id, bool on) override { controls[id].visible = on; }
+    void SetCheck(int id, bool on) override { controls[id].checked = on; }
+    bool IsChecked(int id) override { return controls[id].checked; }
+    void SetText(int id, std::string_view text) override { controls[id].text = text; }
+    std::string Text(int id) override { return controls[id].text.substr(0, 254); }
+    int Focused() override { return focus; }
+    void ClearRows(int id) override { controls[id].rows.clear(), controls[id].selected = -1, controls[id].top = 0; }
+    void AddRow(int id, std::string_view text) override { controls[id].rows.emplace_back(text); }
+    void InsertRow(int id, int row, std::string_view text) override {
+        auto& rows = controls[id].rows;
+        rows.insert(rows.begin() + row, std::string(text));
+    }
+    void DeleteRow(int id, int row) override {
+        Control& c = controls[id];
+        c.rows.erase(c.rows.begin() + row);
+        if (c.selected == row) c.selected = -1;
+        else if (c.selected > row) --c.selected;
+        c.top = std::clamp(c.top, 0, std::max(0, static_cast<int>(c.rows.size()) - rowsShown));
+    }
+    int RowCount(int id) override { return static_cast<int>(controls[id].rows.size()); }
+    std::string Row(int id, int row) override { return controls[id].rows.at(static_cast<std::size_t>(row)); }
+    int Selected(int id) override { return controls[id].selected; }
+    void Select(int id, int row) override {
+        Control& c = controls[id];
+        c.selected = row >= 0 && row < RowCount(id) ? row : -1;
+        // The list scrolls the selected row into view.
+        if (c.selected >= 0 && c.selected < c.top) c.top = c.selected;
+        if (c.selected >= c.top + rowsShown) c.top = c.selected - rowsShown + 1;
+    }
+    int TopRow(int id) override { return controls[id].top; }
+    void SetTopRow(int id, int row) override {
+        controls[id].top = std::clamp(row, 0, std::max(0, RowCount(id) - rowsShown));
+    }
+    void ScrollLine(int id, bool down) override {
+        const int before = controls[id].top;
+        SetTopRow(id, before + (down ? 1 : -1));
+        scrolledLines += controls[id].top - before;
+    }
+    int RowsShown(int) override { return rowsShown; }
+    void SetScrollBar(int id, const settings::ScrollRecord& r) override { controls[id].bar = r; }
+    void End(int code) override { ended = code; }
+    void RepostCommand(int id) override { reposted.push_back(id); }
+    void Sleep(int ms) override { sleptMs += ms; }
+    void Notice(const char* text, const char* caption, bool help) override {
+        notices.push_back(std::string(help ? "help " : "") + caption + ": " + text);
+    }
+    void RegisterHotkey(unsigned modifiers, unsigned key) override { hotkeys.push_back(modifiers << 16 | key); }
+    void PostSaveRequest() override { ++saves; }
+    bool AskForKeys(std::string& className, std::string& title) override {
+        if (askAnswer) className = askClass, title = askTitle;
+        return askAnswer;
+    }
+    void Capture(bool on) override { captured = on; }
+    void SetPickCursor() override { pickCursor = true; }
+};
+
+}  // namespace torvane::testing
