@@ -16,8 +16,8 @@ cmake -S . -B "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64
 cmake --build "$BUILD/mingw" -j"$(nproc)" --target torvane_wine_bench >/dev/null
 
 session=$BUILD/wine-bench
-trap 'tests/wine/wine_session.sh stop "$session" || true' EXIT
-tests/wine/wine_session.sh start "$session"
+trap 'scripts/wine_session.sh stop "$session" || true' EXIT
+scripts/wine_session.sh start "$session"
 # shellcheck disable=SC1091
 . "$session/wine-session.env"
 bench=$BUILD/mingw/bench/torvane_wine_bench.exe

@@ -53,7 +53,7 @@ else
   unset WINE_SESSION_DISPLAY
   where=""
 fi
-tests/wine/wine_session.sh start "$session"
+scripts/wine_session.sh start "$session"
 # shellcheck disable=SC1091
 . "$session/wine-session.env"
 [[ -z $where ]] && where="the virtual screen $DISPLAY (Xvfb, 1280x1024)"
@@ -69,7 +69,7 @@ stop() {
   if [[ -n $torvane_pid ]] && kill -0 "$torvane_pid" 2>/dev/null; then
     taskset -c 0 wine "$keeper" close ZrkwinMainWindowClass Torvane 5000 </dev/null >/dev/null 2>&1 || true
   fi
-  "$ROOT/tests/wine/wine_session.sh" stop "$session" || true
+  "$ROOT/scripts/wine_session.sh" stop "$session" || true
 }
 trap stop EXIT
 trap 'exit 130' INT TERM

@@ -13,8 +13,8 @@ mkdir -p "$2"
 out="$(cd "$2" && pwd -P)"
 session="$build/wine-screenshots"
 shots="$(mktemp -d)"
-trap '"$here/../tests/wine/wine_session.sh" stop "$session" || true; rm -rf "$shots"' EXIT
-"$here/../tests/wine/wine_session.sh" start "$session"
+trap '"$here/wine_session.sh" stop "$session" || true; rm -rf "$shots"' EXIT
+"$here/wine_session.sh" start "$session"
 # shellcheck disable=SC1091
 . "$session/wine-session.env"
 taskset -c 0 wine "$build/tests/wine/e2e/torvane_e2e_driver.exe" --torvane="$build/torvane.exe" --shots="$shots" \

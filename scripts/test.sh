@@ -92,9 +92,9 @@ cmake -S "$ROOT" -B "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64
 cmake --build "$BUILD/mingw" -j"$JOBS"
 
 step "tests under Wine"
-stop_wine() { tests/wine/wine_session.sh stop "$BUILD/wine" || true; }
+stop_wine() { scripts/wine_session.sh stop "$BUILD/wine" || true; }
 trap stop_wine EXIT
-tests/wine/wine_session.sh start "$BUILD/wine"
+scripts/wine_session.sh start "$BUILD/wine"
 (
   # shellcheck disable=SC1091
   . "$BUILD/wine/wine-session.env"

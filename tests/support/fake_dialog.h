@@ -83,7 +83,11 @@ public:
         scrolledLines += controls[id].top - before;
     }
     int RowsShown(int) override { return rowsShown; }
-    void SetScrollBar(int id, const settings::ScrollRecord& r) override { controls[id].bar = r; }
+    // A bar keeps no page larger than its range, as the platform's do.
+    void SetScrollBar(int id, const settings::ScrollRecord& r) override {
+        controls[id].bar = r;
+        controls[id].bar.page = std::min(r.page, std::max(0, r.max - r.min + 1));
+    }
     void End(int code) override { ended = code; }
     void RepostCommand(int id) override { reposted.push_back(id); }
     void Sleep(int ms) override { sleptMs += ms; }

@@ -1,7 +1,8 @@
-// The scan and the three corrections, as call logs on the fake desktop: each
-// case names a rule, one window in a show state, the step, and the calls the
-// step must make ("aP aS3 aM10,20,640,480": window a's placement read, shown
-// maximized, moved).
+// Matching, and each correction step on one rule and one window, as call logs
+// on the fake desktop: each case names a rule, the window's show state, the
+// step, and the calls the step must make ("aP aS3 aM10,20,640,480": window
+// a's placement read, shown maximized, moved). Scans and longer step
+// sequences are in the engine scenarios.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -36,13 +37,6 @@ WindowRule TitleRule(const std::string& title, std::int32_t mode = match::kTitle
     return r;
 }
 
-// The windows bound to rule `r`, by their log names: "ba" for b then a.
-std::string Bound(const Shared& s, std::size_t r) {
-    std::string out;
-    for (const BoundWindow& b : s.table.rules()[r].boundWindows) out += FakeDesktop::name(b.handle);
-    return out;
-}
-
 TEST(Matching, TheMatchModeDecidesWhichTextsCount) {
     const struct {
         std::int32_t mode;
@@ -67,102 +61,6 @@ TEST(Matching, TheMatchModeDecidesWhichTextsCount) {
     EXPECT_FALSE(RuleMatches(TitleRule("\x95\x5C\x8E\xA6"), "", "\x95\x5C\x8E"));
     EXPECT_TRUE(RuleMatches(TitleRule(""), "", ""));
     EXPECT_FALSE(RuleMatches(TitleRule(""), "", "x"));
-}
-
-class Scan : public ::testing::Test {
-protected:
-    void pass() { ASSERT_EQ(ScanPass(shared, desktop), 1); }
-    const BoundWindow& entry(std::size_t rule, std::size_t i) { return shared.table[rule].boundWindows.at(i); }
-    Shared shared;
-    FakeDesktop desktop;
-};
-
-TEST_F(Scan, BindsVisibleMatchingWindowsInZOrderReadingOnlyWhatItNeeds) {
-    shared.table.install({WindowRule::Named("Edit")});
-    desktop.open("Edit", "a");                                      // a
-    desktop.open("Static", "b");                                    // b
-    desktop.open("Edit", "c", FakeDesktop::kDefaultRect, false);    // c, hidden
-    desktop.userShow(desktop.open("Edit", "d"), show::kMinimize);  // d, minimized counts as visible
-    pass();
-    EXPECT_EQ(Bound(shared, 0), "da");
-    EXPECT_EQ(desktop.log(), "E dV dC dT dP cV bV bC bT aV aC aT aP dT dV aT aV");
-    EXPECT_TRUE(entry(0, 0).pending());
-    EXPECT_EQ(entry(0, 0).lastPlacement.showCmd, 2u) << "the placement read at binding";
-    EXPECT_EQ(entry(0, 1).lastPlacement.showCmd, 1u);
-}
-
-TEST_F(Scan, BindsOnceAndTheMarkFollowsFstforce) {
-    shared.table.install({Rule(opt::fstforce), Rule(0), TitleRule("doc"), WindowRule::Named("Other")});
-    desktop.open("Edit", "doc");
-    pass();
-    EXPECT_TRUE(entry(0, 0).pending());
-    EXPECT_FALSE(entry(1, 0).pending());
-    EXPECT_EQ(Bound(shared, 2), "a") << "a window matching two rules is in both lists";
-    EXPECT_EQ(Bound(shared, 3), "");
-    shared.table[0].boundWindows[0].setPending(false);
-    for (int i = 0; i < 3; ++i) pass();
-    EXPECT_EQ(Bound(shared, 0), "a");
-    EXPECT_FALSE(entry(0, 0).pending()) << "a window that stayed bound is not new again";
-}
-
-TEST_F(Scan, UnbindsClosedHiddenAndRetitledWindowsInOnePass) {
-    shared.table.install({WindowRule::Named("Edit"), TitleRule("doc"), TitleRule("doc", match::kBoth, "Edit"),
-                          TitleRule("doc", 7, "Edit")});
-    for (const char* title : {"x", "x", "x", "doc"}) desktop.open("Edit", title);
-    pass();
-    ASSERT_EQ(Bound(shared, 0), "dcba");
-    ASSERT_EQ(Bound(shared, 1), "d");
-    shared.table[0].boundWindows[0].setPending(false);
-    // Two adjacent entries go at once, and so does the last one.
-    desktop.close(0x10010 + 0x10 * 2);
-    desktop.hide(0x10010 + 0x10 * 1);
-    desktop.close(0x10010);
-    desktop.retitle(0x10010 + 0x10 * 3, "doc - changed");
-    pass();
-    EXPECT_EQ(Bound(shared, 0), "d") << "a class rule keeps a retitled window";
-    EXPECT_EQ(Bound(shared, 1) + Bound(shared, 2) + Bound(shared, 3), "") << "title rules drop it";
-    // Shown again, and its title back: bound anew at the end, marked again.
-    desktop.userShow(0x10010 + 0x10, show::kNormal);
-    desktop.retitle(0x10010 + 0x10 * 3, "doc");
-    pass();
-    EXPECT_EQ(Bound(shared, 0), "db");
-    EXPECT_TRUE(entry(0, 1).pending()) << "a window shown again counts as newly opened";
-    EXPECT_EQ(Bound(shared, 1) + Bound(shared, 2) + Bound(shared, 3), "ddd");
-}
-
-TEST_F(Scan, EdgesOfMatching) {
-    WindowRule never = WindowRule::Named("Edit");
-    never.usclsttle = 0;
-    const std::string longTitle(255, 'x');
-    shared.table.install({TitleRule(""), never, TitleRule(longTitle), WindowRule::Named("Shell_TrayWnd")});
-    desktop.open("Edit", "");
-    desktop.open("Edit", "t");
-    desktop.open("Edit", longTitle);  // read back as 254 bytes
-    desktop.open("Shell_TrayWnd", "");
-    pass();
-    EXPECT_EQ(Bound(shared, 0), "da") << "an empty title rule binds untitled windows, the taskbar too";
-    EXPECT_EQ(Bound(shared, 1) + Bound(shared, 2), "");
-    EXPECT_EQ(Bound(shared, 3), "d");
-}
-
-TEST_F(Scan, SkipsWhileTheFlagIsHeldAndDropsAWindowThatVanishesMidway) {
-    shared.table.install({WindowRule::Named("Edit"), WindowRule::Named("Edit")});
-    desktop.open("Edit", "a");
-    const WindowHandle b = desktop.open("Edit", "b");
-    ASSERT_TRUE(shared.busy.tryTake());
-    desktop.clearLog();
-    EXPECT_EQ(ScanPass(shared, desktop), 0);
-    EXPECT_EQ(desktop.log(), "");
-    EXPECT_TRUE(shared.busy.isHeld()) << "a skipped pass must not release someone else's flag";
-    shared.busy.release();
-    // b closes while its placement is read for the first rule: both rules bind
-    // it by the names read before, and the unbinding phase drops it again.
-    desktop.setHook([&](char op, WindowHandle w) {
-        if (op == 'P' && w == b) desktop.close(b);
-    });
-    pass();
-    EXPECT_EQ(Bound(shared, 0) + Bound(shared, 1), "aa");
-    EXPECT_FALSE(shared.busy.isHeld());
 }
 
 // --- one rule, one window, one step ---
@@ -246,140 +144,17 @@ TEST(OneStep, OneRuleOneWindow) {
     }
 }
 
-class Steps : public ::testing::Test {
-protected:
-    // Binds windows opened with these titles to `rules`, and clears the log.
-    void setUp(std::vector<WindowRule> rules, std::vector<const char*> titles = {"doc"}) {
-        shared.table.install(std::move(rules));
-        for (const char* title : titles) desktop.open("Edit", title, kStart);
-        ASSERT_EQ(ScanPass(shared, desktop), 1);
-        desktop.clearLog();
-    }
-    BoundWindow& entry(std::size_t rule = 0, std::size_t i = 0) { return shared.table[rule].boundWindows.at(i); }
-    static constexpr WindowHandle a = 0x10010;
+TEST(CorrectNow, MarksEveryBoundWindowOrGivesUpAfterItsSleeps) {
     Shared shared;
     FakeDesktop desktop;
-};
-
-TEST_F(Steps, TheCorrectionTreatsMarkedWindowsOnceAndMovesEvenWhenInPlace) {
-    setUp({Rule(kMoveAll)}, {"a", "b"});
-    desktop.userMove(a + 0x10, {10, 20, 650, 500});  // b is in place already
-    entry(0, 0).setPending(true);                    // b
-    CorrectionStep(shared, desktop, 0);
-    EXPECT_EQ(desktop.log(), "bP bM10,20,640,480");
-    CorrectionStep(shared, desktop, 0);
-    EXPECT_EQ(desktop.log(), "bP bM10,20,640,480") << "the mark was cleared";
-}
-
-TEST_F(Steps, TwoRulesOnOneWindowActInTableOrder) {
-    setUp({Rule(opt::fstforce | kMoveAll | kLockAll, -1, {1, 1, 101, 101}),
-           Rule(opt::fstforce | kMoveAll | kLockAll, -1, {2, 2, 202, 202})});
-    for (Step step : {&CorrectionStep, &LockStep}) {
-        step(shared, desktop, 0);
-        step(shared, desktop, 1);
-    }
-    EXPECT_EQ(desktop.log(), "aP aM1,1,100,100 aP aM2,2,200,200 aP aS1 aM1,1,100,100 aP aS1 aM2,2,200,200");
-    EXPECT_EQ(desktop.window(a).rect, (Rect{2, 2, 202, 202}));
-}
-
-TEST_F(Steps, SkipWhileTheFlagIsHeldAndForAnIndexPastTheTable) {
-    setUp({Rule(opt::fstforce | opt::movex | opt::lmovex | opt::forcestt, 3)});
-    ASSERT_TRUE(shared.busy.tryTake());
-    for (Step step : {&CorrectionStep, &LockStep, &StateWatchStep}) step(shared, desktop, 0);
-    EXPECT_EQ(desktop.log(), "");
-    EXPECT_TRUE(entry().pending()) << "the mark waits for a later cycle";
-    EXPECT_TRUE(shared.busy.isHeld());
-    shared.busy.release();
-    for (std::int32_t index : {1, 5, -1}) {
-        for (Step step : {&CorrectionStep, &LockStep, &StateWatchStep}) step(shared, desktop, index);
-    }
-    EXPECT_EQ(desktop.log(), "");
-    EXPECT_FALSE(shared.busy.isHeld()) << "a skipped index releases the flag";
-}
-
-TEST_F(Steps, AVanishedWindowIsOnlyRead) {
-    setUp({Rule(opt::fstforce | opt::movex | opt::lmovey | opt::msfstt | opt::forcestt, 1)});
-    desktop.userShow(a, show::kMinimize);
-    desktop.close(a);
-    for (Step step : {&CorrectionStep, &LockStep, &StateWatchStep}) step(shared, desktop, 0);
-    EXPECT_EQ(desktop.log(), "aR aP aP");
-    EXPECT_EQ(entry().lastPlacement.showCmd, 1u) << "the record of the last cycle is kept";
-}
-
-TEST_F(Steps, AWindowThatStopsAnsweringIsOnlyWatchedUntilItAnswersAgain) {
-    setUp({Rule(kLockAll), Rule(opt::fstforce | kMoveAll | opt::forcestt, 3)});
-    desktop.hang(a);
-    auto cycle = [&] {
-        for (Step step : {&LockStep, &CorrectionStep, &StateWatchStep}) {
-            step(shared, desktop, 0);
-            step(shared, desktop, 1);
-        }
-    };
-    for (int i = 0; i < 3; ++i) cycle();
-    // One move waits in its queue; nothing more is sent, the mark is kept.
-    EXPECT_EQ(desktop.log(), "aP aS1 aM10,20,640,480 aP aP aP aP aP aP");
-    EXPECT_TRUE(entry(1).pending());
-    desktop.resume(a);
-    EXPECT_EQ(desktop.window(a).rect, (Rect{10, 20, 650, 500}));
-    desktop.clearLog();
-    cycle();
-    EXPECT_EQ(desktop.log(), "aP aS1 aM10,20,640,480 aP aS3 aM10,20,640,480 aP aP");
-    EXPECT_FALSE(entry(1).pending());
-}
-
-TEST_F(Steps, ARestoreFromMinimizedToMaximizedMarksTwice) {
-    setUp({Rule(opt::msfstt)});
-    desktop.userShow(a, show::kMinimize);
-    StateWatchStep(shared, desktop, 0);
-    desktop.userShow(a, show::kMaximized);
-    StateWatchStep(shared, desktop, 0);
-    EXPECT_TRUE(entry().pending());
-    EXPECT_EQ(desktop.window(a).showCmd, show::kNormal);
-    entry().setPending(false);
-    desktop.clearLog();
-    StateWatchStep(shared, desktop, 0);  // maximized -> normal, a restore again
-    EXPECT_TRUE(entry().pending());
-    EXPECT_EQ(desktop.log(), "aP aS1");
-}
-
-TEST_F(Steps, EnforcementAndRestoreTogetherCorrectAgain) {
-    setUp({Rule(opt::msfstt | opt::forcestt, 1)});
-    desktop.userShow(a, show::kMaximized);
-    StateWatchStep(shared, desktop, 0);
-    EXPECT_EQ(desktop.window(a).showCmd, show::kNormal);
-    EXPECT_FALSE(entry().pending());
-    StateWatchStep(shared, desktop, 0);
-    EXPECT_TRUE(entry().pending());
-}
-
-TEST_F(Steps, EveryNewMarkWakesTheCorrectionWorker) {
-    setUp({Rule(0), Rule(opt::msfstt)});
-    EXPECT_FALSE(shared.correctionWakeup.isDue()) << "bound without a mark";
-    shared.table.install({Rule(opt::fstforce)});
-    ScanPass(shared, desktop);
-    EXPECT_TRUE(shared.correctionWakeup.isDue()) << "bound with a mark";
-    shared.correctionWakeup.sleepFor(0);
-    ScanPass(shared, desktop);
-    EXPECT_FALSE(shared.correctionWakeup.isDue()) << "nothing new";
-    shared.table.install({Rule(opt::msfstt)});
-    ScanPass(shared, desktop);
-    desktop.userShow(a, show::kMinimize);
-    StateWatchStep(shared, desktop, 0);
-    EXPECT_FALSE(shared.correctionWakeup.isDue());
-    desktop.userShow(a, show::kNormal);
-    StateWatchStep(shared, desktop, 0);
-    EXPECT_TRUE(shared.correctionWakeup.isDue()) << "a restore";
-    shared.correctionWakeup.sleepFor(0);
-    EXPECT_EQ(CorrectNow(shared), CorrectNowResult::Marked);
-    EXPECT_TRUE(shared.correctionWakeup.isDue());
-}
-
-TEST_F(Steps, CorrectNowMarksEveryBoundWindowOrGivesUpAfterItsSleeps) {
-    setUp({Rule(0), Rule(0), WindowRule::Named("Other")}, {"a", "b"});
+    shared.table.install({Rule(0), Rule(0), WindowRule::Named("Other")});
+    desktop.open("Edit", "a");
+    desktop.open("Edit", "b");
+    ASSERT_EQ(ScanPass(shared, desktop), 1);
     shared.PollInterval = 3;  // 1 ms sleeps
     ASSERT_TRUE(shared.busy.tryTake());
     EXPECT_EQ(CorrectNow(shared), CorrectNowResult::GaveUp);
-    EXPECT_FALSE(entry().pending()) << "nothing is marked without the flag";
+    EXPECT_FALSE(shared.table[0].boundWindows[0].pending()) << "nothing is marked without the flag";
     EXPECT_TRUE(shared.busy.isHeld());
     // A holder that lets go within the wait: the request goes through.
     std::thread holder([&] {

@@ -1,6 +1,6 @@
-// The settings file: what the reader makes of hand-edited, older and hostile
-// files, what the writer writes byte for byte, and a save that leaves either
-// the old or the new file whole whatever fails.
+// The settings file: random files and tables written, read back and written
+// again, and a save that leaves either the old or the new file whole whatever
+// fails. What the reader makes of particular files is in the scenarios.
 #include <gtest/gtest.h>
 
 #include <dirent.h>
@@ -23,122 +23,6 @@ namespace {
 using namespace std::string_literals;
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
 constexpr std::int32_t kMin = std::numeric_limits<std::int32_t>::min();
-
-// What was read, as far as it differs from the defaults: the options, then
-// each rule as "[name]" and its values that differ from a bare section's.
-std::string Describe(const ParsedSettings& p) {
-    const SystemConfig d = SystemConfig::Defaults();
-    std::string out;
-    auto put = [&out](const std::string& key, long long value) { out += " " + key + "=" + std::to_string(value); };
-    if (p.config.Enabled != d.Enabled) put("Enabled", p.config.Enabled);
-    if (p.config.TaskIcon != d.TaskIcon) put("TaskIcon", p.config.TaskIcon);
-    if (p.config.ShcutCtrl != d.ShcutCtrl) put("ShcutCtrl", p.config.ShcutCtrl);
-    if (p.config.ShcutAlt != d.ShcutAlt) put("ShcutAlt", p.config.ShcutAlt);
-    if (p.config.ShcutShift != d.ShcutShift) put("ShcutShift", p.config.ShcutShift);
-    if (p.config.ShcutWin != d.ShcutWin) put("ShcutWin", p.config.ShcutWin);
-    if (p.config.ShcutKey != d.ShcutKey) put("ShcutKey", p.config.ShcutKey);
-    static const std::pair<const char*, std::uint32_t> kSwitches[] = {
-        {"fstforce", opt::fstforce}, {"movex", opt::movex},   {"movey", opt::movey},   {"sizex", opt::sizex},
-        {"sizey", opt::sizey},       {"lmovex", opt::lmovex}, {"lmovey", opt::lmovey}, {"lsizex", opt::lsizex},
-        {"lsizey", opt::lsizey},     {"msfstt", opt::msfstt}, {"forcestt", opt::forcestt}};
-    for (const WindowRule& r : p.rules) {
-        const WindowRule bare = WindowRule::Named(r.settingName.view());
-        out += " [" + std::string(r.settingName.view()) + "]";
-        if (!(r.className == bare.className)) out += " class=" + std::string(r.className.view());
-        if (!r.title.empty()) out += " title=" + std::string(r.title.view());
-        if (r.usclsttle != bare.usclsttle) put("usclsttle", r.usclsttle);
-        if (r.state != bare.state) put("state", r.state);
-        if (r.left != 0) put("left", r.left);
-        if (r.top != 0) put("top", r.top);
-        if (r.width != 0) put("width", r.width);
-        if (r.height != 0) put("height", r.height);
-        for (const auto& [key, bit] : kSwitches) {
-            if (r.has(bit) != bare.has(bit)) put(key, r.has(bit));
-        }
-    }
-    return out.empty() ? out : out.substr(1);
-}
-
-TEST(Reader, ReadsFilesAsTheFormatSays) {
-    const std::string n255(255, 'n'), t300(300, 't');
-    const struct {
-        std::string input, read;
-    } cases[] = {
-        {"", ""},
-        {"[!SystemConfig]\r\nEnabled=0\r\n", "Enabled=0"},
-        {"[Notepad]\r\n[Other]\r\ntitle=x\r\n", "[Notepad] [Other] title=x"},
-        // Switches take the lowest bit; numbers are read as atoi reads them.
-        {"[!SystemConfig]\nEnabled=2\nTaskIcon=3\nShcutCtrl=-2\nShcutAlt=0x1\nShcutShift=  7abc\nShcutKey= -45xyz\n",
-         "Enabled=0 ShcutCtrl=0 ShcutAlt=0 ShcutKey=-45"},
-        {"[!SystemConfig]\nShcutWin=1\nEnabled=3\n", "ShcutWin=1"},
-        {"[r]\nmovex=3\nmovey=2\nsizex=-1\nleft=+12\ntop=  -5\nwidth=abc\nheight=99999999999\nstate=-99999999999\n"
-         "usclsttle=\t1\nlsizey=1\nlmovex=1\nlmovey=1\nlsizex=1\nmsfstt=1\nforcestt=1\nsizey=1\nfstforce=0\n",
-         "[r] usclsttle=1 state=-2147483648 left=12 top=-5 height=2147483647 fstforce=0 movex=1 sizex=1 sizey=1 "
-         "lmovex=1 lmovey=1 lsizex=1 lsizey=1 msfstt=1 forcestt=1"},
-        // Keys are exact, case-sensitive and touch their "="; texts are taken as they are.
-        {"[r]\r\nleft =5\r\nLeft=6\r\n left=7\r\ntop=8\r\nfstforce =0\r\nclass= spaced \r\n", "[r] class= spaced  top=8"},
-        // Sections: keys before any section and of the other kind are ignored,
-        // "[!" opens a system section, names repeat, a later key wins.
-        {"left=1\r\n[a]\r\nEnabled=0\r\nleft=1\r\nleft=2\r\n[!Other\r\nTaskIcon=0\r\nleft=9\r\n[a]\r\ntitle=second\r\n"
-         "[!SystemConfig]\r\nTaskIcon=1\r\nShcutKey=65\r\n",
-         "ShcutKey=65 [a] left=2 [a] title=second"},
-        // The name is the header from its second byte without its last one.
-        {"[b] \r\n[c\r\n[]\r\n[\r\n", "[b]] [] [] []"},
-        // A lone LF ends a line; the last line keeps its bytes; a CR elsewhere is text.
-        {"[a]\ntitle=t\nleft=3", "[a] title=t left=3"},
-        {"[a]\r\nclass=Edit", "[a] class=Edit"},
-        {"[name]", "[name]"},
-        {"[a]\r\ntitle=x\r\r\n[b]\r\ntitle=x\ry\r\n", "[a] title=x\r [b] title=x\ry"},
-        // Long lines are read whole, texts keep their first 255 bytes.
-        {"[" + n255 + "]\r\nclass=" + n255 + "\r\ntitle=" + t300 + "\r\nleft=5\r\n",
-         "[" + n255 + "] title=" + t300.substr(0, 255) + " left=5"},
-        {"[a]\r\ntitle=" + std::string(300, 'x') + "[fake]\nleft=1\r\n", "[a] title=" + std::string(255, 'x') + " left=1"},
-        // A NUL ends a text and spoils a key.
-        {"[a\0b]\r\ntitle=x\0y\r\nle\0ft=5\r\ntop=\0" "7\r\n[!S\0]\r\nEnabled=0\0\r\n"s, "Enabled=0 [a] title=x"},
-        {"[!", ""},
-        {"[", "[]"},
-        {"[a]\r\nleft=" + std::string(100000, '9') + "\r\ntop=-" + std::string(100000, '9'),
-         "[a] left=2147483647 top=-2147483648"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Describe(ParseSettings(c.input)), c.read) << "reading\n" << c.input;
-    EXPECT_EQ(ReadNumber(std::string_view("123456", 3)), 123) << "a number ends with its text";
-}
-
-TEST(Writer, WritesTheFormatByteForByte) {
-    EXPECT_EQ(FormatSettings(SystemConfig::Defaults(), {}),
-              "[!SystemConfig]\r\nEnabled=1\r\nTaskIcon=1\r\nShcutCtrl=1\r\nShcutAlt=1\r\nShcutShift=1\r\nShcutWin=0\r\n"
-              "ShcutKey=32\r\n");
-    SystemConfig c = SystemConfig::Defaults();
-    c.Enabled = false;
-    c.ShcutWin = true;
-    c.ShcutKey = -7;
-    WindowRule r = WindowRule::Named("\x83\x81\x83\x82\x92\xA0");  // メモ帳
-    r.className.assign("Notepad");
-    r.title.assign("\x95\x5C");  // 表, second byte 0x5C
-    r.usclsttle = 3;
-    r.left = -10;
-    r.top = 20;
-    r.width = 640;
-    r.height = kMin;
-    r.state = 3;
-    r.options = opt::movex | opt::sizey | opt::lmovey | opt::lsizex | opt::forcestt;  // fstforce off
-    WindowRule longest = WindowRule::Named(std::string(255, 'n'));
-    longest.className.assign(std::string(255, 'c'));
-    longest.title.assign(std::string(255, 't'));
-    longest.left = longest.top = longest.width = longest.height = longest.state = longest.usclsttle = kMin;
-    longest.options = opt::kAll;
-    EXPECT_EQ(FormatSettings(c, {r, longest}),
-              "[!SystemConfig]\r\nEnabled=0\r\nTaskIcon=1\r\nShcutCtrl=1\r\nShcutAlt=1\r\nShcutShift=1\r\nShcutWin=1\r\n"
-              "ShcutKey=-7\r\n"
-              "[\x83\x81\x83\x82\x92\xA0]\r\nclass=Notepad\r\ntitle=\x95\x5C\r\nusclsttle=3\r\nmovex=1\r\nmovey=0\r\n"
-              "sizex=0\r\nsizey=1\r\nlmovex=0\r\nlmovey=1\r\nlsizex=1\r\nlsizey=0\r\nleft=-10\r\ntop=20\r\nwidth=640\r\n"
-              "height=-2147483648\r\nmsfstt=0\r\nstate=3\r\nforcestt=1\r\nfstforce=0\r\n"
-              "[" + std::string(255, 'n') + "]\r\nclass=" + std::string(255, 'c') + "\r\ntitle=" +
-                  std::string(255, 't') + "\r\nusclsttle=-2147483648\r\nmovex=1\r\nmovey=1\r\nsizex=1\r\nsizey=1\r\n"
-                  "lmovex=1\r\nlmovey=1\r\nlsizex=1\r\nlsizey=1\r\nleft=-2147483648\r\ntop=-2147483648\r\n"
-                  "width=-2147483648\r\nheight=-2147483648\r\nmsfstt=1\r\nstate=-2147483648\r\nforcestt=1\r\n"
-                  "fstforce=1\r\n");
-}
 
 // Every text fits, and writing, reading back and writing again gives the
 // same options, rules and bytes.
@@ -205,6 +89,7 @@ TEST(RoundTrip, RandomFilesAndTablesComeBackUnchanged) {
         }
         ASSERT_TRUE(SoundAndStable(c, rules)) << "table " << table;
     }
+    EXPECT_EQ(ReadNumber(std::string_view("123456", 3)), 123) << "a number ends with its text";
 }
 
 // --- the file on disk ---
@@ -295,7 +180,8 @@ TEST_F(File, LoadsOnceWithTheFlagFreeAndRunsOnDefaultsWithoutIt) {
     EXPECT_EQ(shared.table.count(), 0);
     shared.busy.release();
     EXPECT_EQ(file.Load(shared), 1);
-    EXPECT_EQ(Describe({shared.config, shared.table.rules()}), "Enabled=0 [a] [b] title=x");
+    EXPECT_FALSE(shared.config.Enabled);
+    EXPECT_EQ(shared.table.count(), 2);
     EXPECT_FALSE(shared.busy.isHeld());
     ::unlink(path_.c_str());
     EXPECT_EQ(file.Load(shared), 0);

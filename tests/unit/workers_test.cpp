@@ -1,7 +1,8 @@
-// The four workers with real threads on the fake desktop, and under load:
-// windows open, change, hide and close while a fifth thread keeps installing
-// new tables and asking for corrections. Run under the thread and address
-// sanitizers as well.
+// The workers' own duties with real threads on the fake desktop (the tray
+// icon, stopping), and the workers under load: windows open, change, hide and
+// close while a fifth thread keeps installing new tables and asking for
+// corrections. Run under the thread and address sanitizers as well. What the
+// workers do for the user is in the scenarios.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -59,44 +60,6 @@ protected:
     CountingTray tray;
     bool started = false;
 };
-
-TEST_F(Workers, OpenedWindowsArePlacedOnceLockedOnesComeBackRestoredOnesArePlacedAgain) {
-    WindowRule lock = WindowRule::Named("Locked");
-    lock.options = opt::lmovex | opt::lmovey;
-    lock.left = 5;
-    lock.top = 6;
-    shared.table.install({MoveRule(), lock, MoveRule(opt::msfstt)});
-    const WindowHandle locked = desktop.open("Locked", "", {100, 100, 300, 300});
-    start();
-    const WindowHandle edit = desktop.open("Edit", "doc");
-    EXPECT_TRUE(WaitUntil([&] { return at(edit, kTarget) && at(locked, {5, 6, 205, 206}); }));
-    desktop.userMove(locked, {400, 400, 500, 500});
-    desktop.userMove(edit, {0, 0, 100, 100});
-    EXPECT_TRUE(WaitUntil([&] { return at(locked, {5, 6, 105, 106}); }));
-    EXPECT_EQ(desktop.window(edit).rect, (Rect{0, 0, 100, 100})) << "placed once: the user may move it";
-    desktop.userShow(edit, show::kMinimize);
-    ASSERT_TRUE(WaitForCycles(shared, 2));
-    desktop.userShow(edit, show::kNormal);
-    EXPECT_TRUE(WaitUntil([&] { return at(edit, kTarget); }));
-}
-
-TEST_F(Workers, MonitoringOffFreezesEverythingAndOnResumes) {
-    shared.table.install({MoveRule(0)});
-    const WindowHandle kept = desktop.open("Edit", "kept");
-    start();
-    ASSERT_TRUE(WaitUntil([&] { return desktop.log().find("aP") != std::string::npos; }));
-    shared.config.Enabled = false;
-    ASSERT_TRUE(WaitForCycles(shared, 2));
-    desktop.clearLog();
-    const WindowHandle opened = desktop.open("Edit", "new");
-    ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);  // the hotkey works while monitoring is off
-    ASSERT_TRUE(WaitForCycles(shared, 5));
-    EXPECT_EQ(desktop.log(), "") << "no scan, no step, no taskbar check";
-    shared.config.Enabled = true;
-    EXPECT_TRUE(WaitUntil([&] { return at(kept, kTarget); })) << "the mark set while off is carried out";
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    EXPECT_EQ(desktop.window(opened).rect, FakeDesktop::kDefaultRect) << "fstforce is off for the new one";
-}
 
 TEST_F(Workers, TheTrayIconComesBackWithTheTaskbarOnlyWhileWanted) {
     const WindowHandle taskbar = desktop.open("Shell_TrayWnd", "");
@@ -206,6 +169,7 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
 
     // With the desktop at rest, every window the move rule has bound is
     // moved after a CorrectNow.
+    desktop.open("Edit", "at rest");
     WithFlag(shared, [&] { shared.table.installKeepingBindings(rules()); });
     ASSERT_TRUE(WaitForCycles(shared, 3));
     std::vector<WindowHandle> bound;

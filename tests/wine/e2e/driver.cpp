@@ -23,23 +23,29 @@
 #include <utility>
 #include <vector>
 
+#include "support/scenario.h"
+
+// Windows turns UTF-8 into code page 932 itself.
+std::string scenario::ToCp932(const std::string& utf8) {
+    std::wstring wide(utf8.size() + 1, L'\0');
+    wide.resize(std::max(0, ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
+                                                  static_cast<int>(wide.size()))));
+    std::string out(wide.size() * 2 + 1, '\0');
+    out.resize(std::max(0, ::WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
+                                                 static_cast<int>(out.size()), nullptr, nullptr)));
+    return out;
+}
+
 namespace {
+
+using namespace scenario;
 
 std::string g_torvane, g_shots;
 
 constexpr DWORD kDeadlineMs = 5000;  // for what must come true
-constexpr DWORD kQuietMs = 400;      // for what must not happen: some 40 of the program's cycles
 constexpr char kMainClass[] = "ZrkwinMainWindowClass";
 constexpr char kTitle[] = "Torvane";
 constexpr UINT kCodePage = 932;
-
-struct Failure {
-    std::string message;
-};
-[[noreturn]] void Fail(const std::string& message) { throw Failure{message}; }
-void Check(bool ok, const std::string& message) {
-    if (!ok) Fail(message);
-}
 
 // --- text ---
 
@@ -55,61 +61,6 @@ std::string Narrow(const std::wstring& text, UINT codePage) {
     out.resize(std::max(0, ::WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()),
                                                  out.data(), static_cast<int>(out.size()), nullptr, nullptr)));
     return out;
-}
-
-// A scenario's text as code page 932 bytes. Escapes give bytes that UTF-8
-// cannot: \xNN, \r, \n; \z stands for nothing (a file line without a line
-// end); \\ and \" for themselves. They are decoded before the conversion, so
-// that a converted second byte 0x5C never starts one.
-std::string Decode(const std::string& utf8) {
-    std::string out, run;
-    auto flush = [&] { out += Narrow(Widen(std::exchange(run, {}), CP_UTF8), kCodePage); };
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] != '\\' || i + 1 == utf8.size()) {
-            run += utf8[i];
-            continue;
-        }
-        flush();
-        const char e = utf8[++i];
-        if (e == 'x' && i + 2 < utf8.size()) {
-            out += static_cast<char>(std::strtoul(utf8.substr(i + 1, 2).c_str(), nullptr, 16));
-            i += 2;
-        } else if (e != 'z') {
-            out += e == 'r' ? '\r' : e == 'n' ? '\n' : e;
-        }
-    }
-    flush();
-    return out;
-}
-
-// Bytes as readable C escapes, for failure messages.
-std::string Escaped(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        char hex[8];
-        std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += c == '\r' ? "\\r" : c == '\n' ? "\\n\n    " : (c >= 0x20 && c < 0x7F && c != '\\') ? std::string(1, c) : hex;
-    }
-    return out;
-}
-
-int Number(const std::string& word) {
-    char* end = nullptr;
-    const long value = std::strtol(word.c_str(), &end, 0);
-    Check(!word.empty() && *end == '\0', "not a number: " + word);
-    return static_cast<int>(value);
-}
-
-// "x,y,w,h" as a rectangle.
-RECT Box(const std::string& word) {
-    int v[4] = {};
-    Check(std::sscanf(word.c_str(), "%d,%d,%d,%d", &v[0], &v[1], &v[2], &v[3]) == 4, "not x,y,w,h: " + word);
-    return RECT{v[0], v[1], v[0] + v[2], v[1] + v[3]};
-}
-
-std::string Describe(const RECT& r) {
-    return std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right - r.left) + "," +
-           std::to_string(r.bottom - r.top);
 }
 
 // --- waiting while this thread's messages are handled ---
@@ -238,7 +189,7 @@ std::string TitleOf(HWND window) {
     return text;
 }
 
-RECT RectOf(HWND window) {
+RECT WindowRect(HWND window) {
     RECT r{};
     ::GetWindowRect(window, &r);
     return r;
@@ -299,7 +250,7 @@ bool MouseAt(POINT at, DWORD buttons = 0, DWORD wheel = 0) {
 }
 
 POINT Centre(HWND window) {
-    const RECT r = RectOf(window);
+    const RECT r = WindowRect(window);
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
@@ -504,127 +455,14 @@ void SaveShot(const RECT& r, const std::string& path, HCURSOR cursor = nullptr, 
                              std::string(reinterpret_cast<char*>(&info), sizeof info) + pixels);
 }
 
-// --- scenarios ---
+// --- the program under Wine ---
 
-// One step: its words, the lines of its block (a file's lines, as bytes), or
-// the steps of its body (repeat).
-struct Step {
-    std::string where;  // file:line
-    std::vector<std::string> words;
-    std::vector<std::string> block;
-    std::vector<Step> body;
-};
-
-std::string Trim(const std::string& s) {
-    const std::size_t a = s.find_first_not_of(" \t\r");
-    return a == std::string::npos ? std::string() : s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
-}
-
-// Words separated by blanks; "quoted words" may hold blanks. Each word is decoded.
-std::vector<std::string> Words(const std::string& line) {
-    std::vector<std::string> words;
-    for (std::size_t i = 0; i < line.size();) {
-        if (line[i] == ' ') {
-            ++i;
-            continue;
-        }
-        std::string raw;
-        for (bool quoted = false; i < line.size() && (quoted || line[i] != ' '); ++i) {
-            if (line[i] == '"') quoted = !quoted;
-            else raw += line[i] == '\\' && i + 1 < line.size() ? line.substr(i++, 2) : line.substr(i, 1);
-        }
-        words.push_back(Decode(raw));
-    }
-    return words;
-}
-
-// A block line's bytes: with CR LF, unless it ends in \n or \z. "@system k=v"
-// and "@rule <name> k=v" give the section as the writer writes it, with the
-// defaults where no value is named.
-std::string BlockLine(const std::string& raw) {
-    const std::vector<std::string> w = Words(raw);
-    if (w.empty() || (w[0] != "@system" && w[0] != "@rule")) {
-        const bool ownEnd = raw.size() >= 2 && raw[raw.size() - 2] == '\\' && (raw.back() == 'n' || raw.back() == 'z');
-        return Decode(raw) + (ownEnd ? "" : "\r\n");
-    }
-    const bool system = w[0] == "@system";
-    Check(system || w.size() >= 2, "@rule needs a name");
-    std::vector<std::pair<std::string, std::string>> keys =
-        system ? std::vector<std::pair<std::string, std::string>>{{"Enabled", "1"},    {"TaskIcon", "1"},
-                                                                  {"ShcutCtrl", "1"},  {"ShcutAlt", "1"},
-                                                                  {"ShcutShift", "1"}, {"ShcutWin", "0"},
-                                                                  {"ShcutKey", "32"}}
-               : std::vector<std::pair<std::string, std::string>>{
-                     {"class", w[1]}, {"title", ""},   {"usclsttle", "2"}, {"movex", "0"},   {"movey", "0"},
-                     {"sizex", "0"},  {"sizey", "0"},  {"lmovex", "0"},    {"lmovey", "0"},  {"lsizex", "0"},
-                     {"lsizey", "0"}, {"left", "0"},   {"top", "0"},       {"width", "0"},   {"height", "0"},
-                     {"msfstt", "0"}, {"state", "-1"}, {"forcestt", "0"},  {"fstforce", "1"}};
-    for (std::size_t i = system ? 1 : 2; i < w.size(); ++i) {
-        const std::string key = w[i].substr(0, w[i].find('='));
-        bool found = false;
-        for (auto& [k, v] : keys) {
-            if (k == key && key.size() < w[i].size()) v = w[i].substr(key.size() + 1), found = true;
-        }
-        Check(found, "no key " + w[i] + " in " + w[0]);
-    }
-    std::string out = system ? "[!SystemConfig]\r\n" : "[" + w[1] + "]\r\n";
-    for (const auto& [k, v] : keys) out += k + "=" + v + "\r\n";
-    return out;
-}
-
-// The steps up to "end" (nested) or the next scenario.
-std::vector<Step> ParseSteps(const std::string& file, const std::vector<std::string>& lines, std::size_t& i,
-                             bool nested) {
-    std::vector<Step> steps;
-    for (; i < lines.size(); ++i) {
-        const std::string text = Trim(lines[i]);
-        if (text.empty() || text[0] == '#') continue;
-        if (text.rfind("scenario ", 0) == 0 || text == "end") break;
-        Step step{file + ":" + std::to_string(i + 1), Words(text), {}, {}};
-        if (step.words[0] == "zrk.ini" || step.words[0] == "file") {
-            while (++i < lines.size() && Trim(lines[i]) != "end") step.block.push_back(BlockLine(Trim(lines[i])));
-        } else if (step.words[0] == "repeat") {
-            step.body = ParseSteps(file, lines, ++i, true);
-        }
-        steps.push_back(std::move(step));
-    }
-    Check(nested == (i < lines.size() && Trim(lines[i]) == "end"), file + ":" + std::to_string(i + 1) + ": end?");
-    return steps;
-}
-
-// --- playing a scenario ---
-
-int CommandId(const std::string& word) {
-    static const std::map<std::string, int> named = {{"correct", 32780}, {"toggle", 32779}, {"settings", 32772},
-                                                     {"help", 32781},    {"readme", 32782}, {"about", 104},
-                                                     {"exit", 105}};
-    return named.count(word) ? named.at(word) : Number(word);
-}
-
-UINT MessageId(const std::string& word) {
-    static const std::map<std::string, UINT> named = {
-        {"save", WM_USER + 20}, {"tray", WM_USER + 100},          {"hotkey", WM_HOTKEY},
-        {"close", WM_CLOSE},    {"queryendsession", WM_QUERYENDSESSION}, {"endsession", WM_ENDSESSION}};
-    return named.count(word) ? named.at(word) : static_cast<UINT>(Number(word));
-}
-
-class Player {
+class Wine final : public Platform {
 public:
-    ~Player() {
+    ~Wine() override {
         if (locked_ != INVALID_HANDLE_VALUE) ::CloseHandle(locked_);
         for (auto& [name, window] : foreign_) ::PostMessageA(window, WM_CLOSE, 0, 0);
         for (auto& notepad : notepads_) notepad->WaitForExit(3000);
-    }
-
-    void Play(const std::vector<Step>& steps) {
-        for (const Step& step : steps) {
-            where_ = step.where;
-            if (step.words[0] == "repeat") {
-                for (int n = Number(step.words.at(1)); n > 0; --n) Play(step.body);
-            } else {
-                Do(step);
-            }
-        }
     }
 
     // Ends what the scenario left running: the program as the platform ends
@@ -642,53 +480,179 @@ public:
         Check(*code == 0, "exit code " + std::to_string(*code));
     }
 
-    const std::string& where() const { return where_; }
+    bool WaitFor(const std::function<bool()>& done, int ms) override { return ::WaitFor(done, static_cast<DWORD>(ms)); }
 
-private:
-    void Do(const Step& step) {
+    void WriteSettings(const std::string& bytes) override { WriteFileBytes(folder_.file("zrk.ini"), bytes); }
+    std::optional<std::string> Settings() override { return ReadFileBytes(folder_.file("zrk.ini")); }
+    void Start() override {
+        Check(::WaitFor([] { return !::FindWindowA(kMainClass, kTitle); }), "another Torvane runs on this desktop");
+        Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
+        // Ready once its thread first waits for input, in its message loop.
+        ::WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
+        Check(::WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, kTitle)) != nullptr; }), "no main window");
+    }
+    void Command(int id) override { Post(main_, WM_COMMAND, id); }
+    void Post(unsigned message, long long wParam, long long lParam) override {
+        Post(main_, message, static_cast<WPARAM>(wParam), static_cast<LPARAM>(lParam));
+    }
+    void Tray(bool right) override {
+        // A click given to the taskbar at the first icon's place: mouse input
+        // through X reaches Wine's taskbar late or twice when the machine is busy.
+        HWND taskbar = ::FindWindowA("Shell_TrayWnd", nullptr);
+        Check(taskbar && ::IsWindowVisible(taskbar), "no taskbar");
+        const RECT r = WindowRect(taskbar);
+        POINT at{r.right - 10, (r.top + r.bottom) / 2};
+        if (right) MouseAt(at);  // where the program reads the cursor for its menu
+        HWND under = ::WindowFromPoint(at);
+        ::ScreenToClient(under, &at);
+        Post(under, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(at.x, at.y));
+        Post(under, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    }
+    void Keys(const std::string& chord) override { PressChord(chord); }
+    std::optional<std::string> TakeNotice(const std::string& caption) override {
+        HWND box = FindShown(torvane_.pid(), "#32770", &caption);
+        HWND label = box ? ::GetDlgItem(box, 0xFFFF) : nullptr;
+        if (label == nullptr) return std::nullopt;  // not a message box
+        const std::string text = TextOf(label);
+        Check(::GetWindow(box, GW_OWNER) == nullptr, "the message box has an owner");
+        Send(::GetDlgItem(box, IDOK), BM_CLICK);
+        Check(::WaitFor([&] { return !::IsWindow(box); }), "the message box stays after OK");
+        return text;
+    }
+
+    void OpenWindows(const std::string& name, const std::string& className, const std::string& title, Box at,
+                     const std::string& owner, int count) override {
+        if (className == "Notepad" && title.empty() && owner.empty()) {
+            char system[MAX_PATH];
+            auto child = std::make_unique<Child>();
+            Check(child->Start(std::string(system, ::GetSystemDirectoryA(system, MAX_PATH)) + "\\notepad.exe", ""),
+                  "cannot start Notepad");
+            HWND window = nullptr;
+            Check(::WaitFor([&] { return (window = FindShown(child->pid(), "Notepad", nullptr)) != nullptr; }), "no Notepad");
+            notepads_.push_back(std::move(child));
+            foreign_[name] = window;
+            return;
+        }
+        own_[name] = std::make_unique<TestWindows>(className, title, RECT{at.x, at.y, at.x + at.w, at.y + at.h}, count,
+                                                   owner.empty() ? nullptr : Window(owner));
+    }
+    void Move(const std::string& window, Box to, bool async) override {
+        ::SetWindowPos(Window(window), nullptr, to.x, to.y, to.w, to.h,
+                       SWP_NOZORDER | SWP_NOACTIVATE | (async ? SWP_ASYNCWINDOWPOS : 0));
+    }
+    void Show(const std::string& window, const std::string& state) override {
+        ::ShowWindow(Window(window), state == "min" ? SW_MINIMIZE : state == "max" ? SW_SHOWMAXIMIZED
+                                     : state == "restore"           ? SW_RESTORE : SW_SHOWNORMAL);
+    }
+    Box RectOf(const std::string& window) override {
+        const RECT r = WindowRect(Window(window));
+        return Box{r.left, r.top, r.right - r.left, r.bottom - r.top};
+    }
+    int StateOf(const std::string& window) override { return static_cast<int>(ShowCmdOf(Window(window))); }
+    void Hang(const std::string& window, bool hang) override { hang ? Own(window).Hang() : Own(window).Resume(); }
+
+    bool OpenDialog(const std::string& which) override {
+        const std::string caption = which == "settings" ? Decode("Torvane - 設定")
+                                    : which == "input"  ? Decode("Torvane - 入力して追加")
+                                    : which == "about"  ? Decode("Torvane - バージョン情報") : which;
+        return (dialog_ = FindShown(torvane_.pid(), "#32770", &caption)) != nullptr;
+    }
+    bool DialogClosed() override { return !::IsWindow(dialog_); }
+    void Click(int id) override {
+        // Posted, as a click comes: a button may open a dialog of its own.
+        // Then the program's thread waits for input again.
+        Post(Control(std::to_string(id)), BM_CLICK);
+        ::WaitForInputIdle(torvane_.handle(), 2000);
+    }
+    void Press(const std::string& key) override {
+        ::SetForegroundWindow(dialog_);
+        Check(::WaitFor([&] { return ::GetForegroundWindow() == dialog_; }), "the dialog has no focus");
+        PressChord(key);
+    }
+    void CloseBox() override { Post(dialog_, WM_SYSCOMMAND, SC_CLOSE); }
+    void Focus(int id) override { Send(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(std::to_string(id))), TRUE); }
+    void Type(int id, const std::string& text) override {
+        Focus(id);
+        Send(Control(std::to_string(id)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text, kCodePage).c_str()));
+    }
+    void Select(int id, int row) override {
+        HWND control = Control(std::to_string(id));
+        const bool combo = ClassOf(control) == "ComboBox";
+        Focus(id);
+        Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, row);
+        Send(dialog_, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
+    }
+    void Scroll(int bar, int code, int position) override {
+        Send(dialog_, WM_VSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(Control(std::to_string(bar))));
+    }
+    void Wheel(int list, int delta) override {
+        MouseAt(Centre(Control(std::to_string(list))), MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
+        PumpFor(100);
+    }
+    // WM_KEYF1: the dialog gets WM_HELP for this control.
+    void Help(int id) override { Post(Control(std::to_string(id)), 0x4D); }
+    void Drag(const std::string& window, bool edit, const std::string& shot) override;
+    ControlState Control(int id) override {
+        HWND control = Control(std::to_string(id));
+        ControlState s;
+        s.enabled = ::IsWindowEnabled(control);
+        s.visible = ::IsWindowVisible(control);
+        s.checked = Send(control, BM_GETCHECK) == BST_CHECKED;
+        s.text = TextOf(control);
+        const std::string cls = ClassOf(control);
+        const bool combo = cls == "ComboBox";
+        if (combo || cls == "ListBox") {
+            const LRESULT count = Send(control, combo ? CB_GETCOUNT : LB_GETCOUNT);
+            for (LRESULT i = 0; i < count; ++i) {
+                wchar_t text[512] = L"";
+                const LRESULT n = Send(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+                s.rows.push_back(Narrow(std::wstring(text, n > 0 ? n : 0), kCodePage));
+            }
+            s.selected = static_cast<int>(Send(control, combo ? CB_GETCURSEL : LB_GETCURSEL));
+            s.top = combo ? 0 : static_cast<int>(Send(control, LB_GETTOPINDEX));
+        }
+        SCROLLINFO info{};
+        info.cbSize = sizeof info;
+        info.fMask = SIF_ALL;
+        if (cls == "ScrollBar" && ::GetScrollInfo(control, SB_CTL, &info))
+            s.bar = std::to_string(info.nMin) + " " + std::to_string(info.nMax) + " " + std::to_string(info.nPage) + " " +
+                    std::to_string(info.nPos);
+        return s;
+    }
+
+    bool Extra(const Step& step) override {
         const std::vector<std::string>& w = step.words;
         const std::string& c = w[0];
-        auto arg = [&](std::size_t i) -> const std::string& {
-            Check(i < w.size(), c + ": too few words");
-            return w[i];
-        };
-        auto all = [&](std::size_t from) { return std::vector<std::string>(w.begin() + std::min(from, w.size()), w.end()); };
-        std::string joined;
-        for (const std::string& line : step.block) joined += line;
-        if (c == "zrk.ini") {
-            WriteFileBytes(folder_.file("zrk.ini"), joined);
-        } else if (c == "start") {
-            Check(WaitFor([] { return !::FindWindowA(kMainClass, kTitle); }), "another Torvane runs on this desktop");
-            Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
-            // Ready once its thread first waits for input, in its message loop.
-            WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
-            Check(WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, kTitle)) != nullptr; }), "no main window");
-        } else if (c == "command") {
-            Post(main_, WM_COMMAND, CommandId(arg(1)));
-        } else if (c == "post") {
-            Post(main_, MessageId(arg(1)), w.size() > 2 ? Number(w[2]) : 0, w.size() > 3 ? Number(w[3]) : 0);
-        } else if (c == "keys") {
-            PressChord(arg(1));
-        } else if (c == "tray") {
-            // A click given to whatever the taskbar shows at the first icon's
-            // place: mouse input through X reaches Wine's taskbar late or
-            // twice when the machine is busy.
-            HWND taskbar = ::FindWindowA("Shell_TrayWnd", nullptr);
-            Check(taskbar && ::IsWindowVisible(taskbar), "no taskbar");
-            const RECT r = RectOf(taskbar);
-            POINT at{r.right - 10, (r.top + r.bottom) / 2};
-            const bool right = arg(1) == "right";
-            if (right) MouseAt(at);  // where the program reads the cursor for its menu
-            HWND under = ::WindowFromPoint(at);
-            ::ScreenToClient(under, &at);
-            Post(under, right ? WM_RBUTTONDOWN : WM_LBUTTONDOWN, right ? MK_RBUTTON : MK_LBUTTON, MAKELPARAM(at.x, at.y));
-            Post(under, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+        if (c == "second-start") {
+            Child second;
+            Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
+            Check(second.WaitForExit(3000) == std::optional<DWORD>(0), "the second start did not end with 0");
+        } else if (c == "ends") {
+            const ULONGLONG from = Now();
+            const std::optional<DWORD> code = torvane_.WaitForExit(w.size() > 3 ? Number(w[3]) : 2000);
+            Check(code.has_value(), "still running");
+            Check(*code == static_cast<DWORD>(Number(w.at(1))), "exit code " + std::to_string(*code));
+            std::printf("    ended after %llu ms\n", Now() - from);
+        } else if (c == "running") {
+            Check(torvane_.Running() && ::IsWindow(main_), "the program has ended");
+        } else if (c == "marks") {
+            const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
+            const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
+            Check(toggle && correct, "cannot read the menu");
+            Check(((*toggle & MF_CHECKED) != 0) == (w.at(1) == "on"), "monitoring mark");
+            Check(((*correct & (MF_GRAYED | MF_DISABLED)) == 0) == (w.at(1) == "on"), "correct-now mark");
+        } else if (c == "lock-file") {
+            locked_ = ::CreateFileA(folder_.file("zrk.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            Check(locked_ != INVALID_HANDLE_VALUE, "cannot lock zrk.ini");
+        } else if (c == "unlock-file") {
+            ::CloseHandle(std::exchange(locked_, INVALID_HANDLE_VALUE));
+        } else if (c == "delete-file") {
+            Check(::DeleteFileA(folder_.file("zrk.ini").c_str()) != 0, "cannot delete zrk.ini");
         } else if (c == "tray-icon") {
             // tray-icon shown|gone: by the pixels at the first icon's place,
             // against the taskbar's own colour beside them. (A click where
             // no icon is would reach the next icon shown there.)
-            HWND taskbar = ::FindWindowA("Shell_TrayWnd", nullptr);
-            const RECT r = RectOf(taskbar);
+            const RECT r = WindowRect(::FindWindowA("Shell_TrayWnd", nullptr));
             const int y = (r.top + r.bottom) / 2;
             auto shown = [&] {
                 HDC screen = ::GetDC(nullptr);
@@ -699,225 +663,27 @@ private:
                 ::ReleaseDC(nullptr, screen);
                 return differs;
             };
-            Check(WaitFor([&] { return shown() == (arg(1) == "shown"); }), "the tray icon is not " + arg(1));
-        } else if (c == "second-start") {
-            Child second;
-            Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
-            Check(second.WaitForExit(3000) == std::optional<DWORD>(0), "the second start did not end with 0");
-        } else if (c == "ends") {
-            const ULONGLONG from = Now();
-            const std::optional<DWORD> code = torvane_.WaitForExit(w.size() > 3 ? Number(w[3]) : 2000);
-            Check(code.has_value(), "still running");
-            Check(*code == static_cast<DWORD>(Number(arg(1))), "exit code " + std::to_string(*code));
-            std::printf("    ended after %llu ms\n", Now() - from);
-        } else if (c == "running") {
-            Check(torvane_.Running() && ::IsWindow(main_), "the program has ended");
-        } else if (c == "marks") {
-            const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
-            const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
-            Check(toggle && correct, "cannot read the menu");
-            Check(((*toggle & MF_CHECKED) != 0) == (arg(1) == "on"), "monitoring mark");
-            Check(((*correct & (MF_GRAYED | MF_DISABLED)) == 0) == (arg(1) == "on"), "correct-now mark");
-        } else if (c == "notice") {
-            ExpectNotice(arg(1), w.size() > 3 && w[2] == "caption" ? w[3] : kTitle);
-        } else if (c == "no-notice") {
-            PumpFor(kQuietMs);
-            const std::string caption = w.size() > 1 ? w[1] : kTitle;
-            Check(FindShown(torvane_.pid(), "#32770", &caption) == nullptr, "a message box is shown");
-        } else if (c == "file") {
-            std::optional<std::string> last;
-            if (!WaitFor([&] { return (last = ReadFileBytes(folder_.file("zrk.ini"))) == joined; }))
-                Fail("zrk.ini is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(joined));
-        } else if (c == "no-file") {
-            PumpFor(kQuietMs);
-            Check(!ReadFileBytes(folder_.file("zrk.ini")), "zrk.ini exists");
-        } else if (c == "lock-file") {
-            locked_ = ::CreateFileA(folder_.file("zrk.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            Check(locked_ != INVALID_HANDLE_VALUE, "cannot lock zrk.ini");
-        } else if (c == "unlock-file") {
-            ::CloseHandle(std::exchange(locked_, INVALID_HANDLE_VALUE));
-        } else if (c == "delete-file") {
-            Check(::DeleteFileA(folder_.file("zrk.ini").c_str()) != 0, "cannot delete zrk.ini");
-        } else if (c == "window" || c == "windows") {
-            // window <name> class=<class> [title=<title>] [owner=<window>] [x,y,w,h]
-            // windows <count> <class> x,y,w,h
-            std::string className = c == "windows" ? arg(2) : "", title;
-            RECT r{480, 360, 740, 540};
-            HWND owner = nullptr;
-            for (const std::string& word : all(2)) {
-                if (word.rfind("class=", 0) == 0) className = word.substr(6);
-                else if (word.rfind("title=", 0) == 0) title = word.substr(6);
-                else if (word.rfind("owner=", 0) == 0) owner = Window(word.substr(6));
-                else if (word != className) r = Box(word);
-            }
-            own_[arg(1)] =
-                std::make_unique<TestWindows>(className, title, r, c == "windows" ? Number(arg(1)) : 1, owner);
-        } else if (c == "notepad") {
-            char system[MAX_PATH];
-            auto child = std::make_unique<Child>();
-            Check(child->Start(std::string(system, ::GetSystemDirectoryA(system, MAX_PATH)) + "\\notepad.exe", ""),
-                  "cannot start Notepad");
-            HWND window = nullptr;
-            Check(WaitFor([&] { return (window = FindShown(child->pid(), "Notepad", nullptr)) != nullptr; }), "no Notepad");
-            notepads_.push_back(std::move(child));
-            foreign_[arg(1)] = window;
-        } else if (c == "move" || c == "move-async") {
-            const RECT r = Box(arg(2));
-            ::SetWindowPos(Window(arg(1)), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                           SWP_NOZORDER | SWP_NOACTIVATE | (c == "move" ? 0 : SWP_ASYNCWINDOWPOS));
-        } else if (c == "show" || c == "minimize-until-seen") {
-            // The program may put the window back at once: the command is
-            // given again until its state has been seen once.
-            const std::string state = c == "show" ? arg(2) : "min";
-            const int command = state == "min" ? SW_MINIMIZE : state == "max" ? SW_SHOWMAXIMIZED
-                                : state == "restore"            ? SW_RESTORE : SW_SHOWNORMAL;
-            Check(WaitFor([&] { return ::ShowWindow(Window(arg(1)), command), ShowCmdOf(Window(arg(1))) == ShowState(state); }),
-                  "never seen " + state);
-        } else if (c == "hang" || c == "resume") {
-            c == "hang" ? Own(arg(1)).Hang() : Own(arg(1)).Resume();
-        } else if (c == "backlog-below") {
-            PumpFor(100);
-            Check(Own(arg(1)).backlog() < Number(arg(2)), std::to_string(Own(arg(1)).backlog()) + " messages waited");
-        } else if (c == "rect" || c == "stays") {
-            HWND window = Window(arg(1));
-            const RECT r = Box(arg(2));
-            auto there = [&] {
-                const RECT now = RectOf(window);
-                return ::EqualRect(&r, &now) != FALSE;
-            };
-            const bool holds = c == "rect" ? WaitFor(there) : !WaitFor([&] { return !there(); }, kQuietMs);
-            Check(holds, "at " + Describe(RectOf(window)));
-        } else if (c == "state") {
-            Check(WaitFor([&] { return ShowCmdOf(Window(arg(1))) == ShowState(arg(2)); }),
-                  "show command " + std::to_string(ShowCmdOf(Window(arg(1)))));
-        } else if (c == "wait") {
-            PumpFor(Number(arg(1)));
-        } else if (c == "dialog") {
-            // The program's dialog with that caption becomes the one the steps act on.
-            const std::string caption = arg(1) == "settings" ? Decode("Torvane - 設定")
-                                        : arg(1) == "input"  ? Decode("Torvane - 入力して追加")
-                                        : arg(1) == "about"  ? Decode("Torvane - バージョン情報") : arg(1);
-            Check(WaitFor([&] { return (dialog_ = FindShown(torvane_.pid(), "#32770", &caption)) != nullptr; }),
-                  "no dialog " + Escaped(caption));
-        } else if (c == "closed") {
-            Check(WaitFor([&] { return !::IsWindow(dialog_); }), "the dialog stays open");
+            Check(::WaitFor([&] { return shown() == (w.at(1) == "shown"); }), "the tray icon is not " + w.at(1));
         } else if (c == "owner") {
-            Check(::GetWindow(dialog_, GW_OWNER) == (arg(1) == "main" ? main_ : nullptr), "another owner");
-        } else if (c == "click") {
-            // Posted, as a click comes: a button may open a dialog of its own.
-            // Then the program's thread waits for input again.
-            for (const std::string& id : all(1)) {
-                Post(Control(id), BM_CLICK);
-                ::WaitForInputIdle(torvane_.handle(), 2000);
-            }
-        } else if (c == "close-box") {
-            Post(dialog_, WM_SYSCOMMAND, SC_CLOSE);
-        } else if (c == "press") {
-            ::SetForegroundWindow(dialog_);
-            Check(WaitFor([&] { return ::GetForegroundWindow() == dialog_; }), "the dialog has no focus");
-            PressChord(arg(1));
-        } else if (c == "focus" || c == "type") {
-            // As a click into the control: the focus moves, and a field that
-            // loses it says so. "type" then sets the field's text.
-            Send(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(arg(1))), TRUE);
-            if (c == "type") Send(Control(arg(1)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(arg(2), kCodePage).c_str()));
-        } else if (c == "select") {
-            // A user's choice in a list or a drop-down list: the focus, the
-            // selection, and the notification of the change.
-            HWND control = Control(arg(1));
-            const bool combo = ClassOf(control) == "ComboBox";
-            Send(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
-            Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, Number(arg(2)));
-            Send(dialog_, WM_COMMAND, MAKEWPARAM(Number(arg(1)), combo ? CBN_SELCHANGE : LBN_SELCHANGE),
-                 reinterpret_cast<LPARAM>(control));
-        } else if (c == "scroll") {
-            // scroll <bar> <code> [position]: the bar's notification to the dialog.
-            Send(dialog_, WM_VSCROLL, MAKEWPARAM(Number(arg(2)), w.size() > 3 ? Number(w[3]) : 0),
-                 reinterpret_cast<LPARAM>(Control(arg(1))));
-        } else if (c == "wheel") {
-            MouseAt(Centre(Control(arg(1))), MOUSEEVENTF_WHEEL, static_cast<DWORD>(Number(arg(2))));
-            PumpFor(100);
-        } else if (c == "help") {
-            Post(Control(arg(1)), 0x4D /* WM_KEYF1: the dialog gets WM_HELP for this control */);
-        } else if (c == "enabled" || c == "disabled") {
-            for (const std::string& id : all(1))
-                Check(WaitFor([&] { return (::IsWindowEnabled(Control(id)) != 0) == (c == "enabled"); }), id + " is not " + c);
-        } else if (c == "checked" || c == "unchecked") {
-            for (const std::string& id : all(1))
-                Check(WaitFor([&] { return (Send(Control(id), BM_GETCHECK) == BST_CHECKED) == (c == "checked"); }),
-                      id + " is not " + c);
-        } else if (c == "visible" || c == "hidden") {
-            for (const std::string& id : all(1))
-                Check(WaitFor([&] { return (::IsWindowVisible(Control(id)) != 0) == (c == "visible"); }), id + " is not " + c);
-        } else if (c == "text") {
-            std::string shown;
-            Check(WaitFor([&] { return (shown = TextOf(Control(arg(1)))) == arg(2); }), "the text is " + Escaped(shown));
-        } else if (c == "rows") {
-            ExpectRows(Control(arg(1)), all(2));
-        } else if (c == "contains" || c == "selected-text") {
-            // contains <list> <row text>: some row; selected-text: the selected one
-            HWND list = Control(arg(1));
-            std::string seen;
-            Check(WaitFor([&] {
-                      const LRESULT count = Send(list, LB_GETCOUNT), selected = Send(list, LB_GETCURSEL);
-                      for (LRESULT i = c == "contains" ? 0 : selected; i >= 0 && i < count; ++i) {
-                          wchar_t text[512] = L"";
-                          seen = Narrow(std::wstring(text, std::max<LRESULT>(0, Send(list, LB_GETTEXT, i,
-                                                                                       reinterpret_cast<LPARAM>(text)))),
-                                        kCodePage);
-                          if (seen == arg(2)) return true;
-                          if (c != "contains") break;
-                      }
-                      return false;
-                  }),
-                  c == "contains" ? "no row " + Escaped(arg(2)) : "the selected row is " + Escaped(seen));
-        } else if (c == "aligned") {
-            // aligned <left list> <right list> <bar>: same selection and top row, and the bar there
-            HWND left = Control(arg(1)), right = Control(arg(2));
-            SCROLLINFO info{};
-            info.cbSize = sizeof info;
-            info.fMask = SIF_POS;
-            Check(WaitFor([&] {
-                      ::GetScrollInfo(Control(arg(3)), SB_CTL, &info);
-                      return Send(left, LB_GETCURSEL) == Send(right, LB_GETCURSEL) &&
-                             Send(left, LB_GETTOPINDEX) == Send(right, LB_GETTOPINDEX) &&
-                             info.nPos == Send(left, LB_GETTOPINDEX);
-                  }),
-                  "the lists or the bar do not agree");
-        } else if (c == "selected" || c == "top") {
-            // selected <list or drop-down list> <row, -1 for none>; top <list> <row>
-            HWND control = Control(arg(1));
-            const UINT query = c == "top" ? LB_GETTOPINDEX : ClassOf(control) == "ComboBox" ? CB_GETCURSEL : LB_GETCURSEL;
-            Check(WaitFor([&] { return Send(control, query) == Number(arg(2)); }),
-                  c + " is " + std::to_string(Send(control, query)));
-        } else if (c == "bar") {
-            // bar <scroll bar> <min> <max> <page> <position>, and enabled or not
-            SCROLLINFO info{};
-            info.cbSize = sizeof info;
-            info.fMask = SIF_ALL;
-            ::GetScrollInfo(Control(arg(1)), SB_CTL, &info);
-            const std::string seen = std::to_string(info.nMin) + " " + std::to_string(info.nMax) + " " +
-                                     std::to_string(info.nPage) + " " + std::to_string(info.nPos);
-            Check(seen == arg(2) + " " + arg(3) + " " + arg(4) + " " + arg(5), "the bar is " + seen);
-        } else if (c == "drag-to") {
-            Drag(w);
+            Check(::GetWindow(dialog_, GW_OWNER) == (w.at(1) == "main" ? main_ : nullptr), "another owner");
         } else if (c == "shot") {
             // shot <name> [screen]: the dialog (or the whole screen), if --shots was given.
             if (!g_shots.empty()) {
-                RECT r = RectOf(dialog_);
+                RECT r = WindowRect(dialog_);
                 ::InflateRect(&r, 12, 12);
                 if (w.size() > 2) ::GetWindowRect(::GetDesktopWindow(), &r);
-                SaveShot(r, g_shots + "\\" + arg(1) + ".bmp");
+                SaveShot(r, g_shots + "\\" + w.at(1) + ".bmp");
             }
+        } else if (c == "backlog-below") {
+            PumpFor(100);
+            Check(Own(w.at(1)).backlog() < Number(w.at(2)), std::to_string(Own(w.at(1)).backlog()) + " messages waited");
         } else {
-            Fail("unknown step " + c);
+            return false;
         }
+        return true;
     }
 
-    static UINT ShowState(const std::string& state) {
-        return state == "min" ? SW_SHOWMINIMIZED : state == "max" ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
-    }
-
+private:
     void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         Check(::PostMessageA(window, message, wParam, lParam) != 0, "cannot post to the program");
     }
@@ -928,83 +694,15 @@ private:
         return control;
     }
 
-    // A message box of the program with that text and caption: no owner, an
-    // OK button that closes it.
-    void ExpectNotice(const std::string& text, const std::string& caption) {
-        HWND box = nullptr;
-        Check(WaitFor([&] { return (box = FindShown(torvane_.pid(), "#32770", &caption)) != nullptr; }),
-              "no message box " + Escaped(caption));
-        HWND label = ::GetDlgItem(box, 0xFFFF);
-        const std::string shown = label ? TextOf(label) : "";
-        Check(shown == text, "the message box says " + Escaped(shown));
-        Check(::GetWindow(box, GW_OWNER) == nullptr, "the message box has an owner");
-        Send(::GetDlgItem(box, IDOK), BM_CLICK);
-        Check(WaitFor([&] { return !::IsWindow(box); }), "the message box stays after OK");
-    }
-
-    void ExpectRows(HWND list, const std::vector<std::string>& rows) {
-        std::string seen, expected;
-        for (const std::string& row : rows) {
-            expected += '[';
-            expected += row;
-            expected += ']';
-        }
-        const bool combo = ClassOf(list) == "ComboBox";
-        WaitFor([&] {
-            seen.clear();
-            const LRESULT count = Send(list, combo ? CB_GETCOUNT : LB_GETCOUNT);
-            for (LRESULT i = 0; i < count; ++i) {
-                wchar_t text[512] = L"";
-                const LRESULT n = Send(list, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
-                seen += '[';
-                seen += Narrow(std::wstring(text, n > 0 ? n : 0), kCodePage);
-                seen += ']';
-            }
-            return seen == expected;
-        });
-        Check(seen == expected, "the rows are " + Escaped(seen));
-    }
-
-    // drag-to <window> [edit] [shot <name>]: a real drag from the dialog's
-    // cursor icon onto the window (or the edit field inside it).
-    void Drag(const std::vector<std::string>& w) {
-        HWND icon = Control("1033");
-        HWND target = w.at(1) == "dialog" ? dialog_ : Window(w.at(1));
-        if (w.size() > 2 && w[2] == "edit") target = ::FindWindowExA(target, nullptr, "Edit", nullptr);
-        const POINT from = Centre(icon), to = Centre(target);
-        // A click on the caption first, as a user's hand would: a dialog
-        // that is not active may take the press as its activation.
-        const RECT d = RectOf(dialog_);
-        const POINT caption{(d.left + d.right) / 2, d.top + ::GetSystemMetrics(SM_CYCAPTION) / 2 + 2};
-        MouseAt(caption, MOUSEEVENTF_LEFTDOWN);
-        MouseAt(caption, MOUSEEVENTF_LEFTUP);
-        Check(WaitFor([&] { return ::GetForegroundWindow() == dialog_; }), "the dialog is not active");
-        MouseAt(from);
-        PumpFor(50);
-        MouseAt(from, MOUSEEVENTF_LEFTDOWN);
-        for (int step = 1; step <= 10; ++step) {
-            MouseAt(POINT{from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10});
-            PumpFor(20);
-        }
-        Check(WaitFor([&] { return !::IsWindowVisible(icon); }), "the icon is shown while dragging");
-        if (w.size() > 3 && w[w.size() - 2] == "shot" && !g_shots.empty()) {
-            // With the program's own pick cursor, which it shows meanwhile.
-            HMODULE program = ::LoadLibraryExA(g_torvane.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-            SaveShot(RECT{std::min(from.x, to.x) - 60, std::min(from.y, to.y) - 60, std::max(from.x, to.x) + 60,
-                          std::max(from.y, to.y) + 60},
-                     g_shots + "\\" + w.back() + ".bmp", ::LoadCursorA(program, "IDC_POINTER"), to);
-            ::FreeLibrary(program);
-        }
-        MouseAt(to, MOUSEEVENTF_LEFTUP);
-        Check(WaitFor([&] { return ::IsWindowVisible(icon) != 0; }), "the icon is not back after the drop");
-    }
-
     TestWindows& Own(const std::string& name) {
         Check(own_.count(name) != 0, "no window " + name + " of the driver");
         return *own_.at(name);
     }
 
-    HWND Window(const std::string& name) { return foreign_.count(name) ? foreign_.at(name) : Own(name).handle(); }
+    HWND Window(const std::string& name) {
+        if (name == "dialog") return dialog_;
+        return foreign_.count(name) ? foreign_.at(name) : Own(name).handle();
+    }
 
     WorkFolder folder_;
     Child torvane_;
@@ -1014,37 +712,59 @@ private:
     std::map<std::string, std::unique_ptr<TestWindows>> own_;
     std::vector<std::unique_ptr<Child>> notepads_;
     std::map<std::string, HWND> foreign_;
-    std::string where_;
 };
+
+// A real drag from the dialog's cursor icon, with a picture of it under way
+// when asked for.
+void Wine::Drag(const std::string& window, bool edit, const std::string& shot) {
+    HWND icon = Control("1033");
+    HWND target = Window(window);
+    if (edit) target = ::FindWindowExA(target, nullptr, "Edit", nullptr);
+    const POINT from = Centre(icon), to = Centre(target);
+    // A click on the caption first, as a user's hand would: a dialog that is
+    // not active may take the press as its activation.
+    const RECT d = WindowRect(dialog_);
+    const POINT caption{(d.left + d.right) / 2, d.top + ::GetSystemMetrics(SM_CYCAPTION) / 2 + 2};
+    MouseAt(caption, MOUSEEVENTF_LEFTDOWN);
+    MouseAt(caption, MOUSEEVENTF_LEFTUP);
+    Check(::WaitFor([&] { return ::GetForegroundWindow() == dialog_; }), "the dialog is not active");
+    MouseAt(from);
+    PumpFor(50);
+    MouseAt(from, MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 10; ++step) {
+        MouseAt(POINT{from.x + (to.x - from.x) * step / 10, from.y + (to.y - from.y) * step / 10});
+        PumpFor(20);
+    }
+    Check(::WaitFor([&] { return !::IsWindowVisible(icon); }), "the icon is shown while dragging");
+    if (!shot.empty() && !g_shots.empty()) {
+        // With the program's own pick cursor, which it shows meanwhile.
+        HMODULE program = ::LoadLibraryExA(g_torvane.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        SaveShot(RECT{std::min(from.x, to.x) - 60, std::min(from.y, to.y) - 60, std::max(from.x, to.x) + 60,
+                      std::max(from.y, to.y) + 60},
+                 g_shots + "\\" + shot + ".bmp", ::LoadCursorA(program, "IDC_POINTER"), to);
+        ::FreeLibrary(program);
+    }
+    MouseAt(to, MOUSEEVENTF_LEFTUP);
+    Check(::WaitFor([&] { return ::IsWindowVisible(icon) != 0; }), "the icon is not back after the drop");
+}
 
 int PlayAll(const std::string& file, const std::string& only) {
     const std::optional<std::string> text = ReadFileBytes(file);
     Check(text.has_value(), "cannot read " + file);
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at <= text->size();) {
-        const std::size_t end = std::min(text->find('\n', at), text->size());
-        lines.push_back(text->substr(at, end - at));
-        at = end + 1;
-    }
     int passed = 0, failed = 0;
-    for (std::size_t i = 0; i < lines.size();) {
-        const std::string line = Trim(lines[i++]);
-        if (line.rfind("scenario ", 0) != 0) {
-            Check(line.empty() || line[0] == '#', file + ":" + std::to_string(i) + ": outside a scenario");
-            continue;
-        }
-        const std::string name = Trim(line.substr(9));
-        const std::vector<Step> steps = ParseSteps(file, lines, i, false);
+    for (const Scenario& scenario : ParseScenarios(file, *text)) {
+        const std::string& name = scenario.name;
         if (name.rfind(only, 0) != 0) continue;
         std::printf("[ RUN      ] %s\n", name.c_str());
         std::fflush(stdout);
         const ULONGLONG from = Now();
         std::string failure;
         {
-            Player player;
+            Wine wine;
+            Player player(wine);
             try {
-                player.Play(steps);
-                player.Finish();
+                player.Play(scenario.steps);
+                wine.Finish();
             } catch (const Failure& f) {
                 failure = player.where() + ": " + f.message;
                 if (!g_shots.empty()) {  // the screen as it was, beside the pictures
@@ -1053,7 +773,7 @@ int PlayAll(const std::string& file, const std::string& only) {
                     SaveShot(screen, g_shots + "\\failed-" + name + ".bmp");
                 }
                 try {
-                    player.Finish();
+                    wine.Finish();
                 } catch (const Failure&) {
                 }
             }

@@ -1,17 +1,17 @@
 #!/bin/bash
 # A private, headless Wine session for the Wine tests.
 #
-#   tests/wine/wine_session.sh start <dir>   start Xvfb and Wine, write <dir>/wine-session.env
-#   tests/wine/wine_session.sh stop <dir>    end them and remove the session's files
+#   scripts/wine_session.sh start <dir>   start Xvfb and Wine, write <dir>/wine-session.env
+#   scripts/wine_session.sh stop <dir>    end them and remove the session's files
 #
 # With WINE_SESSION_DISPLAY set (say to the user's own $DISPLAY), the session
 # runs there instead of on a private Xvfb; Wine's desktop then is a window on
 # that display.
 #
 # Typical use:
-#   tests/wine/wine_session.sh start build/wine && . build/wine/wine-session.env &&
+#   scripts/wine_session.sh start build/wine && . build/wine/wine-session.env &&
 #     (cd build/mingw && ctest -L wine --output-on-failure)
-#   tests/wine/wine_session.sh stop build/wine
+#   scripts/wine_session.sh stop build/wine
 #
 # The Wine prefix lives in <dir>/prefix. It is made once (about 8 s) and kept
 # by stop, so later sessions start in about a second. The session runs in
