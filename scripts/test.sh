@@ -79,12 +79,10 @@ else
 fi
 
 step "fuzzing the settings loader for ${FUZZ_SECONDS}s"
-if tests/fuzz/run_fuzz.sh "$BUILD/fuzz" "$FUZZ_SECONDS"; then
-  echo "fuzz 1 0" >> "$SUMMARY"
-else
-  echo "fuzz 0 1" >> "$SUMMARY"
-  status=1
-fi
+CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD/fuzz" -DTORVANE_FUZZ=ON -DTORVANE_BENCH=OFF \
+  -DTORVANE_FUZZ_SECONDS="$FUZZ_SECONDS" >/dev/null
+cmake --build "$BUILD/fuzz" -j"$JOBS" --target torvane_settings_fuzzer
+run_ctest fuzz --test-dir "$BUILD/fuzz" -L fuzz || status=1
 
 step "Windows build (MinGW-w64)"
 cmake -S "$ROOT" -B "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \

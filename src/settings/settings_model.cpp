@@ -509,17 +509,21 @@ void SettingsDialog::RemoveRule() {
     view_.DeleteRow(IDC_RULE_CLASSES, s);
     view_.DeleteRow(IDC_RULE_TITLES, s);
     const int rows = static_cast<int>(rules_.size());
-    if (s == rows) {
-        selected_ = -1;
-        view_.Select(IDC_RULE_CLASSES, -1);
-        view_.Select(IDC_RULE_TITLES, -1);
-        DisableEditor();
+    // The pair and its bar show the last page of the rows left, also when the
+    // last row went: a bar left with the old range would scroll past the lists.
+    if (s < rows) {
+        view_.Select(IDC_RULE_CLASSES, s);
+        view_.Select(IDC_RULE_TITLES, s);
+    }
+    ruleList_.SetUp(view_, rows, rows - ruleList_.record().page);
+    if (s < rows) {
+        ShowSelectedRule();
         return;
     }
-    view_.Select(IDC_RULE_CLASSES, s);
-    view_.Select(IDC_RULE_TITLES, s);
-    ruleList_.SetUp(view_, view_.RowCount(IDC_RULE_CLASSES), view_.RowCount(IDC_RULE_CLASSES) - ruleList_.record().page);
-    ShowSelectedRule();
+    selected_ = -1;
+    view_.Select(IDC_RULE_CLASSES, -1);
+    view_.Select(IDC_RULE_TITLES, -1);
+    DisableEditor();
 }
 
 void SettingsDialog::AddRule(int command) {

@@ -6,7 +6,7 @@
 
 #include "resource.h"
 #include "engine/corrections.h"
-#include "settings/dialogs.h"
+#include "settings/win32_dialogs.h"
 #include "shell/texts.h"
 
 namespace torvane {

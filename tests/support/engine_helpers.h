@@ -12,13 +12,10 @@ namespace torvane::testing {
 // The four switches of the one-time move and size.
 inline constexpr std::uint32_t kMoveAll = opt::movex | opt::movey | opt::sizex | opt::sizey;
 
-// A rule for the class `className` with the given switches, show state and
-// target rectangle.
-inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rect target,
-                          std::int32_t state = kStateDefault) {
+// A rule for the class `className` with the given switches and target rectangle.
+inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rect target) {
     WindowRule rule = WindowRule::Named(className);
     rule.options = options;
-    rule.state = state;
     rule.left = target.left;
     rule.top = target.top;
     rule.width = target.right - target.left;

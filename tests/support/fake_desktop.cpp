@@ -83,7 +83,7 @@ void FakeDesktop::setHook(std::function<void(char, WindowHandle)> hook) {
 
 std::string FakeDesktop::name(WindowHandle window) {
     const WindowHandle index = (window - kFirst) / 0x10;
-    return index < 26 ? std::string(1, static_cast<char>('a' + index)) : "w" + std::to_string(index);
+    return index < 26 ? std::string(1, static_cast<char>('a' + index)) : std::string("w").append(std::to_string(index));
 }
 
 void FakeDesktop::note(char op, WindowHandle window, std::string args) {
@@ -92,6 +92,11 @@ void FakeDesktop::note(char op, WindowHandle window, std::string args) {
     log_ += op;
     log_ += args;
     if (hook_) hook_(op, window);
+}
+
+FakeDesktop::Window* FakeDesktop::call(char op, WindowHandle window, std::string args) {
+    note(op, window, std::move(args));
+    return find(window);
 }
 
 FakeDesktop::Window* FakeDesktop::find(WindowHandle window) {
@@ -141,29 +146,25 @@ void FakeDesktop::EnumWindows(EnumProc proc, void* context) {
 
 bool FakeDesktop::IsWindowVisible(WindowHandle window) {
     Lock lock(mutex_);
-    note('V', window);
-    const Window* w = find(window);
+    const Window* w = call('V', window);
     return w != nullptr && w->visible;
 }
 
 int FakeDesktop::GetClassNameA(WindowHandle window, char* buffer, int capacity) {
     Lock lock(mutex_);
-    note('C', window);
-    const Window* w = find(window);
+    const Window* w = call('C', window);
     return CopyText(w != nullptr ? w->className : std::string(), buffer, capacity);
 }
 
 int FakeDesktop::GetWindowTextA(WindowHandle window, char* buffer, int capacity) {
     Lock lock(mutex_);
-    note('T', window);
-    const Window* w = find(window);
+    const Window* w = call('T', window);
     return CopyText(w != nullptr ? w->title : std::string(), buffer, capacity);
 }
 
 bool FakeDesktop::GetWindowPlacement(WindowHandle window, Placement& placement) {
     Lock lock(mutex_);
-    note('P', window);
-    const Window* w = find(window);
+    const Window* w = call('P', window);
     if (w == nullptr) return false;
     placement = Placement{};
     placement.showCmd = static_cast<std::uint32_t>(w->showCmd);
@@ -173,17 +174,15 @@ bool FakeDesktop::GetWindowPlacement(WindowHandle window, Placement& placement) 
 
 bool FakeDesktop::GetWindowRect(WindowHandle window, Rect& rect) {
     Lock lock(mutex_);
-    note('R', window);
-    const Window* w = find(window);
+    const Window* w = call('R', window);
     if (w != nullptr) rect = w->rect;
     return w != nullptr;
 }
 
 bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
     Lock lock(mutex_);
-    note('M', window, std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
-                          std::to_string(height) + (repaint ? "" : " without repainting"));
-    Window* w = find(window);
+    Window* w = call('M', window, std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
+                                      std::to_string(height) + (repaint ? "" : " without repainting"));
     if (w == nullptr) return false;
     if (w->hung) {
         w->queued.push_back({'M', Rect{x, y, x + width, y + height}});
@@ -197,8 +196,7 @@ bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int h
 
 bool FakeDesktop::ShowWindow(WindowHandle window, int command) {
     Lock lock(mutex_);
-    note('S', window, std::to_string(command));
-    Window* w = find(window);
+    Window* w = call('S', window, std::to_string(command));
     if (w == nullptr) return false;
     if (w->hung) {
         w->queued.push_back({'S', Rect{command, 0, 0, 0}});
@@ -245,8 +243,7 @@ WindowHandle FakeDesktop::WindowFromPoint(Point p) {
 
 WindowHandle FakeDesktop::GetParent(WindowHandle window) {
     Lock lock(mutex_);
-    note('G', window);
-    const Window* w = find(window);
+    const Window* w = call('G', window);
     return w != nullptr ? w->parent : kNoWindow;
 }
 

@@ -86,6 +86,7 @@ public:
 private:
     static constexpr WindowHandle kFirst = 0x10010;
     void note(char op, WindowHandle window, std::string args = {});
+    Window* call(char op, WindowHandle window, std::string args = {});  // noted, then found
     Window* find(WindowHandle window);
     void applyShow(Window& w, int command);
 

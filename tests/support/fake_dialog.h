@@ -29,20 +29,11 @@ public:
     std::vector<int> reposted;            // commands posted to itself
     std::vector<std::string> notices;     // "caption: text", "help caption: text"
     std::vector<unsigned> hotkeys;        // modifiers << 16 | key, per registration
-    int saves = 0, sleptMs = 0;
-    bool captured = false, pickCursor = false;
+    int saves = 0;
     bool askAnswer = false;               // what the input dialog hands back
     std::string askClass, askTitle;
-    int scrolledLines = 0;                // lines moved by ScrollLine, down positive
 
     Control& operator[](int id) { return controls[id]; }
-    // Enabled and disabled controls among `ids`, as "1008+ 1011-".
-    std::string enabledOf(std::initializer_list<int> ids) {
-        std::string out;
-        for (int id : ids) out += (out.empty() ? "" : " ") + std::to_string(id) + (controls[id].enabled ? "+" : "-");
-        return out;
-    }
-
     void Enable(int id, bool on) override { controls[id].enabled = on; }
     void Show(int id, bool on) override { controls[id].visible = on; }
     void SetCheck(int id, bool on) override { controls[id].checked = on; }
@@ -77,11 +68,7 @@ public:
     void SetTopRow(int id, int row) override {
         controls[id].top = std::clamp(row, 0, std::max(0, RowCount(id) - rowsShown));
     }
-    void ScrollLine(int id, bool down) override {
-        const int before = controls[id].top;
-        SetTopRow(id, before + (down ? 1 : -1));
-        scrolledLines += controls[id].top - before;
-    }
+    void ScrollLine(int id, bool down) override { SetTopRow(id, controls[id].top + (down ? 1 : -1)); }
     int RowsShown(int) override { return rowsShown; }
     // A bar keeps no page larger than its range, as the platform's do.
     void SetScrollBar(int id, const settings::ScrollRecord& r) override {
@@ -90,7 +77,7 @@ public:
     }
     void End(int code) override { ended = code; }
     void RepostCommand(int id) override { reposted.push_back(id); }
-    void Sleep(int ms) override { sleptMs += ms; }
+    void Sleep(int) override {}
     void Notice(const char* text, const char* caption, bool help) override {
         notices.push_back(std::string(help ? "help " : "") + caption + ": " + text);
     }
@@ -100,8 +87,8 @@ public:
         if (askAnswer) className = askClass, title = askTitle;
         return askAnswer;
     }
-    void Capture(bool on) override { captured = on; }
-    void SetPickCursor() override { pickCursor = true; }
+    void Capture(bool) override {}
+    void SetPickCursor() override {}
 };
 
 }  // namespace torvane::testing

@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,9 +23,7 @@ struct Failure {
     std::string message;
 };
 [[noreturn]] inline void Fail(const std::string& message) { throw Failure{message}; }
-inline void Check(bool ok, const std::string& message) {
-    if (!ok) Fail(message);
-}
+inline void Check(bool ok, const std::string& message) { ok ? void() : Fail(message); }
 
 // UTF-8 as the program's code page 932 bytes: each player supplies it.
 std::string ToCp932(const std::string& utf8);
@@ -117,16 +116,14 @@ inline std::string BlockLine(const std::string& raw) {
     }
     const bool system = w[0] == "@system";
     Check(system || w.size() >= 2, "@rule needs a name");
-    std::vector<std::pair<std::string, std::string>> keys =
-        system ? std::vector<std::pair<std::string, std::string>>{{"Enabled", "1"},    {"TaskIcon", "1"},
-                                                                  {"ShcutCtrl", "1"},  {"ShcutAlt", "1"},
-                                                                  {"ShcutShift", "1"}, {"ShcutWin", "0"},
-                                                                  {"ShcutKey", "32"}}
-               : std::vector<std::pair<std::string, std::string>>{
-                     {"class", w[1]}, {"title", ""},   {"usclsttle", "2"}, {"movex", "0"},   {"movey", "0"},
-                     {"sizex", "0"},  {"sizey", "0"},  {"lmovex", "0"},    {"lmovey", "0"},  {"lsizex", "0"},
-                     {"lsizey", "0"}, {"left", "0"},   {"top", "0"},       {"width", "0"},   {"height", "0"},
-                     {"msfstt", "0"}, {"state", "-1"}, {"forcestt", "0"},  {"fstforce", "1"}};
+    // The keys in the writer's order, with the defaults.
+    std::vector<std::pair<std::string, std::string>> keys;
+    for (const std::string& kv :
+         Words(system ? "Enabled=1 TaskIcon=1 ShcutCtrl=1 ShcutAlt=1 ShcutShift=1 ShcutWin=0 ShcutKey=32"
+                      : "class= title= usclsttle=2 movex=0 movey=0 sizex=0 sizey=0 lmovex=0 lmovey=0 lsizex=0 lsizey=0 "
+                        "left=0 top=0 width=0 height=0 msfstt=0 state=-1 forcestt=0 fstforce=1"))
+        keys.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
+    if (!system) keys[0].second = w[1];
     for (std::size_t i = system ? 1 : 2; i < w.size(); ++i) {
         const std::string key = w[i].substr(0, w[i].find('='));
         bool found = false;
@@ -168,11 +165,8 @@ struct Scenario {
 // Every scenario of a file's text.
 inline std::vector<Scenario> ParseScenarios(const std::string& file, const std::string& text) {
     std::vector<std::string> lines;
-    for (std::size_t at = 0; at <= text.size();) {
-        const std::size_t end = std::min(text.find('\n', at), text.size());
-        lines.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
     std::vector<Scenario> scenarios;
     for (std::size_t i = 0; i < lines.size();) {
         const std::string line = Trim(lines[i++]);
@@ -268,6 +262,14 @@ public:
     virtual bool Extra(const Step& step) = 0;
 };
 
+// The keys of a chord such as "ctrl+alt+shift+space", in order.
+inline std::vector<std::string> ChordKeys(const std::string& chord) {
+    std::vector<std::string> keys;
+    for (std::size_t at = 0; at <= chord.size(); at = std::min(chord.find('+', at), chord.size()) + 1)
+        keys.push_back(chord.substr(at, std::min(chord.find('+', at), chord.size()) - at));
+    return keys;
+}
+
 inline int CommandId(const std::string& word) {
     static const std::map<std::string, int> named = {{"correct", 32780}, {"toggle", 32779}, {"settings", 32772},
                                                      {"help", 32781},    {"readme", 32782}, {"about", 104},
@@ -282,11 +284,10 @@ inline unsigned MessageId(const std::string& word) {
     return named.count(word) ? named.at(word) : static_cast<unsigned>(Number(word));
 }
 
-// Steps that only one of the players can play; the other passes them.
+// Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"second-start", "ends", "running", "marks", "lock-file", "unlock-file",
-                                        "delete-file", "tray-icon", "owner", "shot", "backlog-below",  // the program
-                                        "scan", "step", "log", "bound", "hide", "retitle", "close-window"};  // the core
+    static const char* const kOnly[] = {"ends",  "running", "lock-file",     "unlock-file", "delete-file",
+                                        "owner", "shot",    "backlog-below", "program-only"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
@@ -355,10 +356,10 @@ private:
             const std::optional<std::string> expected = c == "file" ? std::optional<std::string>(joined) : std::nullopt;
             Wait([&] { return (last = p_.Settings()) == expected; },
                  [&] { return "zrk.ini is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(joined); });
-        } else if (c == "window" || c == "windows" || c == "notepad") {
+        } else if (c == "window" || c == "windows") {
             // window <name> class=<class> [title=<title>] [owner=<window>] [x,y,w,h]
-            // windows <count> <class> x,y,w,h; notepad <name>
-            std::string className = c == "windows" ? arg(2) : c == "notepad" ? "Notepad" : "", title, owner;
+            // windows <count> <class> x,y,w,h
+            std::string className = c == "windows" ? arg(2) : "", title, owner;
             Box at{480, 360, 260, 180};
             for (std::size_t i = 2; i < w.size(); ++i) {
                 if (w[i].rfind("class=", 0) == 0) className = w[i].substr(6);
@@ -369,10 +370,10 @@ private:
             p_.OpenWindows(arg(1), className, title, at, owner, c == "windows" ? id(1) : 1);
         } else if (c == "move" || c == "move-async") {
             p_.Move(arg(1), ParseBox(arg(2)), c == "move-async");
-        } else if (c == "show" || c == "minimize-until-seen") {
+        } else if (c == "show") {
             // The program may put the window back at once: the command is
             // given again until its state has been seen once.
-            const std::string state = c == "show" ? arg(2) : "min";
+            const std::string& state = arg(2);
             const int seen = state == "min" ? 2 : state == "max" ? 3 : 1;
             Wait([&] { return p_.Show(arg(1), state), p_.StateOf(arg(1)) == seen; }, [&] { return "never seen " + state; });
         } else if (c == "hang" || c == "resume") {

@@ -27,9 +27,8 @@ inline bool WaitForCycles(const Shared& shared, std::uint64_t cycles) {
     std::uint64_t start[4];
     for (int i = 0; i < 4; ++i) start[i] = all[i]->Cycles.load();
     return WaitUntil([&] {
-        for (int i = 0; i < 4; ++i) {
+        for (int i = 0; i < 4; ++i)
             if (all[i]->Cycles.load() < start[i] + cycles) return false;
-        }
         return true;
     });
 }

@@ -8,11 +8,13 @@
 
 #include <iconv.h>
 
+#include <atomic>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
-#include <sstream>
 
 #include "engine/corrections.h"
 #include "engine/scan.h"
@@ -39,6 +41,10 @@ std::string scenario::ToCp932(const std::string& utf8) {
     return out;
 }
 
+namespace scenario {
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+}  // namespace scenario
+
 namespace torvane {
 namespace {
 
@@ -47,6 +53,16 @@ using testing::FakeDesktop;
 using testing::FakeDialog;
 using settings::InputDialog;
 using settings::SettingsDialog;
+
+struct Skipped {};
+
+// The tray icon as the platform keeps it: gone with the taskbar.
+class TrayIcon final : public TrayIconHost {
+public:
+    void AddTrayIcon() override { shown = true; }
+    void RemoveTrayIcon() override { shown = false; }
+    std::atomic<bool> shown{false};
+};
 
 Rect RectFrom(Box b) { return Rect{b.x, b.y, b.x + b.w, b.y + b.h}; }
 
@@ -67,18 +83,18 @@ public:
         shared_.PollInterval = 2;
         quietMs = 60;  // some 30 cycles of the workers
     }
-    ~Core() override {
+    ~Core() override {  // the desktop must outlive the workers
         StopWorkers(shared_);
-        testing::WaitUntil([&] { return !AnyWorkerAlive(shared_); });
+        WaitForWorkers(shared_);
     }
 
+    // The main window goes on meanwhile.
     bool WaitFor(const std::function<bool()>& done, int ms) override {
-        return testing::WaitUntil(done, std::chrono::milliseconds(ms));
+        return testing::WaitUntil([&] { return AfterStep(), done(); }, std::chrono::milliseconds(ms));
     }
     void Pause(int ms) override {
         if (AnyWorkerAlive(shared_)) testing::WaitForCycles(shared_, std::min(ms, quietMs) / 2);
     }
-    // The main window writes the file when a dialog asks for it.
     // The main window writes the file and registers the hotkey when a dialog
     // asks; a command the dialog posted to itself comes back.
     void AfterStep() override {
@@ -99,12 +115,13 @@ public:
     std::optional<std::string> Settings() override { return file_; }
     void Start() override {
         Load();
+        if (shared_.config.TaskIcon) tray_.AddTrayIcon();
         StartWorkers(shared_, desktop_, tray_);
     }
     void Command(int id) override {
         if (id == IDM_CORRECT_NOW) CorrectNowAgain();
         if (id == IDM_MONITORING) shell::ToggleMonitoring(shared_.config), Save();
-        if (id == IDM_EXIT) StopWorkers(shared_);
+        if (id == IDM_EXIT) StopWorkers(shared_), WaitForWorkers(shared_);  // as the program ends
     }
     void Post(unsigned message, long long, long long lParam) override {
         if (message == MessageId("hotkey")) CorrectNowAgain();
@@ -116,10 +133,7 @@ public:
     void Keys(const std::string& chord) override {
         static const std::map<std::string, unsigned> kModifiers = {{"alt", 1}, {"ctrl", 2}, {"shift", 4}, {"win", 8}};
         shell::Hotkey pressed{0, 0};
-        for (std::size_t at = 0; at <= chord.size();) {
-            const std::size_t end = std::min(chord.find('+', at), chord.size());
-            const std::string k = chord.substr(at, end - at);
-            at = end + 1;
+        for (const std::string& k : ChordKeys(chord)) {
             if (kModifiers.count(k)) pressed.modifiers |= kModifiers.at(k);
             else if (k == "space") pressed.key = 32;
             else if (k[0] == 'f' && k.size() > 1) pressed.key = 111 + static_cast<unsigned>(Number(k.substr(1)));
@@ -129,7 +143,7 @@ public:
         if (pressed == hotkey_) CorrectNowAgain();
     }
     std::optional<std::string> TakeNotice(const std::string& caption) override {
-        TakeNoticesOf(view_);
+        if (view_) notices_.insert(notices_.end(), view_->notices.begin(), view_->notices.end()), view_->notices.clear();
         auto it = std::find_if(notices_.begin(), notices_.end(), [&](const std::string& n) {
             return n.rfind(caption + ": ", 0) == 0 || n.rfind("help " + caption + ": ", 0) == 0;
         });
@@ -173,6 +187,7 @@ public:
     bool DialogClosed() override {
         if (view_ == nullptr || view_->ended < 0) return false;
         desktop_.close(dialogWindow_);
+        if (!shared_.config.TaskIcon) tray_.RemoveTrayIcon();
         return true;
     }
     void Click(int id) override { Click(id, true); }
@@ -221,29 +236,35 @@ public:
     bool Extra(const Step& step) override {
         const std::vector<std::string>& w = step.words;
         const std::string& c = w[0];
-        if (c == "load") {  // the file read, the workers not started
+        if (c == "program-only") {  // a scenario that only the real program can play
+            throw Skipped{};
+        } else if (c == "marks") {  // marks on|off: the menu's two marks
+            const shell::MenuMarks marks = shell::MarksFor(shared_.config);
+            Check(marks.monitoringChecked == (w.at(1) == "on") && marks.correctNowEnabled == (w[1] == "on"), "other marks");
+        } else if (c == "second-start") {
+            if (shell::OnSecondStart(shared_.config) == shell::SecondStartAction::AddIconAndSave) tray_.AddTrayIcon(), Save();
+            else notices_.push_back(std::string(texts::kProductName) + ": " + texts::kAlreadyRunning);
+        } else if (c == "load") {  // the file read, the workers not started
             Load();
         } else if (c == "scan") {  // scan [the pass's result]
             const int result = ScanPass(shared_, desktop_);
             Check(w.size() < 2 || result == Number(w[1]), "the pass gave " + std::to_string(result));
         } else if (c == "flag") {  // flag hold|release|held|free
-            if (w.at(1) == "hold") Check(holding_ = shared_.busy.tryTake(), "the flag is held");
+            if (w.at(1) == "hold") Check(holding_ = WaitFor([&] { return shared_.busy.tryTake(); }, deadlineMs), "the flag stays held");
             if (w[1] == "release") shared_.busy.release(), holding_ = false;
             if (w[1] == "held" || w[1] == "free") Check(shared_.busy.isHeld() == (w[1] == "held"), "the flag is not " + w[1]);
         } else if (c == "mark") {  // mark <rule> <index in its list> on|off
-            WithFlag([&] {
-                shared_.table[static_cast<std::size_t>(Number(w.at(1)))].boundWindows.at(static_cast<std::size_t>(Number(w.at(2))))
-                    .setPending(w.at(3) == "on");
-            });
+            WithFlag([&] { Bound(w.at(1)).at(static_cast<std::size_t>(Number(w.at(2)))).setPending(w.at(3) == "on"); });
         } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
             Check(shared_.correctionWakeup.isDue() == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
             shared_.correctionWakeup.sleepFor(0);
         } else if (c == "close-on") {  // close-on <call letter> <window>: the window goes during that call
-            const WindowHandle target = Window(w.at(2));
-            const char op = w[1][0];
-            desktop_.setHook([this, op, target](char call, WindowHandle window) {
+            desktop_.setHook([this, op = w.at(1)[0], target = Window(w.at(2))](char call, WindowHandle window) {
                 if (call == op && window == target) desktop_.close(target);
             });
+        } else if (c == "correct-now") {  // correct-now marked|gave-up: one request, as the hotkey makes it
+            const CorrectNowResult result = CorrectNow(shared_);
+            Check((result == CorrectNowResult::Marked) == (w.at(1) == "marked"), "the request did not end " + w[1]);
         } else if (c == "clear-log") {
             desktop_.clearLog();
         } else if (c == "pick") {  // pick <x,y> [lost]: a drag from the cursor icon dropped there, or its capture lost
@@ -267,7 +288,7 @@ public:
             // last seen, and * when marked>, as "b1*a3"
             std::string seen;
             WithFlag([&] {
-                for (const BoundWindow& b : shared_.table[static_cast<std::size_t>(Number(w.at(1)))].boundWindows)
+                for (const BoundWindow& b : Bound(w.at(1)))
                     seen += FakeDesktop::name(b.handle) + std::to_string(b.lastPlacement.showCmd) + (b.pending() ? "*" : "");
             });
             Check(seen == (w.size() > 2 ? w[2] : ""), "bound are " + seen);
@@ -276,7 +297,10 @@ public:
         } else if (c == "retitle") {
             desktop_.retitle(Window(w.at(1)), w.size() > 2 ? w[2] : "");
         } else if (c == "close-window") {
+            if (desktop_.window(Window(w.at(1))).className == "Shell_TrayWnd") tray_.RemoveTrayIcon();
             desktop_.close(Window(w.at(1)));
+        } else if (c == "tray-icon") {  // tray-icon shown|gone
+            Check(WaitFor([&] { return tray_.shown == (w.at(1) == "shown"); }, deadlineMs), "the icon is not " + w[1]);
         } else {
             return false;
         }
@@ -292,10 +316,9 @@ private:
         Check(settings_ != nullptr && view_ == settingsView_.get(), "the settings dialog is not in front");
         return *settings_;
     }
-    void TakeNoticesOf(FakeDialog* view) {
-        if (view == nullptr) return;
-        notices_.insert(notices_.end(), view->notices.begin(), view->notices.end());
-        view->notices.clear();
+
+    std::vector<BoundWindow>& Bound(const std::string& rule) {
+        return shared_.table[static_cast<std::size_t>(Number(rule))].boundWindows;
     }
 
     // Runs `body` with the flag, which the scenario may hold already.
@@ -366,7 +389,7 @@ private:
 
     Shared shared_;
     FakeDesktop desktop_;
-    testing::NoTray tray_;
+    TrayIcon tray_;
     std::map<std::string, WindowHandle> windows_;
     std::optional<std::string> file_;
     std::vector<std::string> notices_;  // "caption: text", as shown
@@ -380,44 +403,38 @@ private:
     shell::Hotkey hotkey_ = shell::HotkeyFor(SystemConfig::Defaults());
 };
 
-struct Case {
-    std::string name;
-    Scenario scenario;
-};
-
-std::vector<Case> AllCases() {
-    std::vector<Case> cases;
-    for (const char* file : {"wine/e2e/scenarios/settings_dialog.txt", "wine/e2e/scenarios/adding_rules.txt",
-                             "wine/e2e/scenarios/placement.txt", "wine/e2e/scenarios/monitoring.txt",
-                             "wine/e2e/scenarios/settings_file.txt", "unit/scenarios/engine.txt",
-                             "unit/scenarios/dialog.txt", "unit/scenarios/settings.txt"}) {
-        std::stringstream text;
-        text << std::ifstream(std::string(TORVANE_TESTS_DIR "/") + file, std::ios::binary).rdbuf();
-        for (Scenario& s : ParseScenarios(file, text.str())) {
-            std::string name = s.name;
-            std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
-            cases.push_back({name, std::move(s)});
+// Every scenario of the end-to-end and the unit scenario files.
+std::vector<Scenario> AllScenarios() {
+    std::vector<Scenario> all;
+    for (const char* folder : {"/wine/e2e/scenarios", "/unit/scenarios"}) {
+        for (const auto& file : std::filesystem::directory_iterator(std::string(TORVANE_TESTS_DIR) + folder)) {
+            std::ifstream in(file.path(), std::ios::binary);
+            for (Scenario& s : ParseScenarios(file.path().filename().string(), std::string(std::istreambuf_iterator<char>(in), {})))
+                all.push_back(std::move(s));
         }
     }
-    return cases;
+    return all;
 }
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-class Scenarios : public ::testing::TestWithParam<Case> {};
+class Scenarios : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(Scenarios, Play) {
     Core core;
     Player player(core);
     try {
-        player.Play(GetParam().scenario.steps);
+        player.Play(GetParam().steps);
     } catch (const Failure& f) {
         FAIL() << player.where() << ": " << f.message;
+    } catch (const Skipped&) {
+        GTEST_SKIP() << "played by the Wine driver only";
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(AllCases()),
-                         [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(AllScenarios()), [](const auto& info) {
+    std::string name = info.param.name;
+    std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+    return name;
+});
 
 }  // namespace
 }  // namespace torvane

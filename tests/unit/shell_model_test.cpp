@@ -1,29 +1,18 @@
-// The main window's decisions, and the bytes of the program's own texts.
+// The main window's decisions, and the program's own texts: their bytes and
+// the help table's shape.
 #include <gtest/gtest.h>
-
-#include <iconv.h>
 
 #include <string>
 
 #include "shell/shell_model.h"
+#include "settings/texts.h"
 #include "shell/texts.h"
+#include "support/scenario.h"
 
 namespace torvane {
 namespace {
 
 using namespace shell;
-
-std::string ToCp932(std::string in) {
-    iconv_t cd = iconv_open("CP932", "UTF-8");
-    std::string out(in.size() * 2 + 4, '\0');
-    char* inp = in.data();
-    char* outp = out.data();
-    std::size_t inLeft = in.size(), outLeft = out.size();
-    const bool ok = cd != reinterpret_cast<iconv_t>(-1) && iconv(cd, &inp, &inLeft, &outp, &outLeft) != std::size_t(-1);
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return ok ? out : "<not convertible>";
-}
 
 TEST(Texts, AreCodePage932Bytes) {
     const std::pair<const char*, const char*> texts[] = {
@@ -35,28 +24,25 @@ TEST(Texts, AreCodePage932Bytes) {
          "設定ファイル zrk.ini を読み込めませんでした。\n今回は標準の設定で動きます。"
          "このファイルは上書きしないので、変更は保存されません。"},
     };
-    for (const auto& [bytes, utf8] : texts) EXPECT_EQ(bytes, ToCp932(utf8)) << utf8;
+    for (const auto& [bytes, utf8] : texts) EXPECT_EQ(bytes, scenario::ToCp932(utf8)) << utf8;
+    // Each help text begins with its caption, "：" and a blank line.
+    int helped = 0;
+    for (int id = -1; id < 1100; ++id) {
+        if (const settings::Help* h = settings::HelpFor(id)) {
+            ++helped;
+            EXPECT_EQ(std::string(h->text).rfind(std::string(h->caption) + "\x81\x46\n\n", 0), 0u) << id;
+        }
+    }
+    EXPECT_EQ(helped, 39);
 }
 
-TEST(Shell, MarksTrayEventsAndTheSecondStartFollowTheOptions) {
+// The scenarios give the marks, the clicks and the second start; here the
+// events that do nothing and the Windows key.
+TEST(Shell, TrayEventsAndTheHotkey) {
     SystemConfig c = SystemConfig::Defaults();
-    EXPECT_EQ(MarksFor(c), (MenuMarks{true, true}));
-    EXPECT_EQ(OnTrayCallback(c, 0x201), TrayAction::CorrectNow);
-    EXPECT_EQ(ToggleMonitoring(c), (MenuMarks{false, false}));
-    EXPECT_FALSE(c.Enabled);
-    EXPECT_EQ(OnTrayCallback(c, 0x201), TrayAction::WarnMonitoringOff);
-    EXPECT_EQ(OnTrayCallback(c, 0x204), TrayAction::ShowMenu);
     for (std::intptr_t other : {0x200, 0x202, 0x203, 0x205, 0x206})  // move, up, double click
         EXPECT_EQ(OnTrayCallback(c, other), TrayAction::Nothing) << other;
-    EXPECT_EQ(ToggleMonitoring(c), (MenuMarks{true, true}));
-    EXPECT_TRUE(c.Enabled);
-
-    EXPECT_EQ(OnSecondStart(c), SecondStartAction::WarnAlreadyRunning);
-    c.TaskIcon = false;
-    EXPECT_EQ(OnSecondStart(c), SecondStartAction::AddIconAndSave);
-    EXPECT_TRUE(c.TaskIcon);
-
-    EXPECT_EQ(HotkeyFor(c), (Hotkey{1 | 2 | 4, 32}));
+    EXPECT_EQ(OnTrayCallback(c, 0x204), TrayAction::ShowMenu);
     c.ShcutAlt = c.ShcutCtrl = false;
     c.ShcutWin = true;
     c.ShcutKey = 0x41;

@@ -1,5 +1,5 @@
-// The workers' own duties with real threads on the fake desktop (the tray
-// icon, stopping), and the workers under load: windows open, change, hide and
+// A rule's list of windows and the busy flag; stopping the workers, and the
+// workers under load: windows open, change, hide and
 // close while a fifth thread keeps installing new tables and asking for
 // corrections. Run under the thread and address sanitizers as well. What the
 // workers do for the user is in the scenarios.
@@ -8,6 +8,7 @@
 #include <atomic>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "engine/corrections.h"
 #include "engine/workers.h"
@@ -23,17 +24,51 @@ using testing::WaitForCycles;
 using testing::WaitUntil;
 using testing::WithFlag;
 
-class CountingTray final : public TrayIconHost {
-public:
-    void AddTrayIcon() override { ++adds; }
-    void RemoveTrayIcon() override { ++removes; }
-    std::atomic<int> adds{0}, removes{0};
-};
+std::vector<WindowHandle> Handles(const WindowRule& r) {
+    std::vector<WindowHandle> out;
+    for (const BoundWindow& b : r.boundWindows) out.push_back(b.handle);
+    return out;
+}
 
-constexpr Rect kTarget{10, 20, 650, 500};
+// (A rule's defaults and its texts' limits show in the settings scenarios.)
+TEST(Rule, BindsInWholeSteps) {
+    WindowRule r = WindowRule::Named("Notepad");
+    Placement p;
+    for (WindowHandle h : {10, 20, 30}) {
+        p.showCmd = static_cast<std::uint32_t>(h / 10);
+        EXPECT_TRUE(r.bind(h, p));
+    }
+    p.showCmd = 9;
+    EXPECT_FALSE(r.bind(20, p) || r.bind(10, p)) << "a handle is bound at most once";
+    EXPECT_EQ(r.boundWindows[1].lastPlacement.showCmd, 2u) << "and the entry is not overwritten";
+    EXPECT_EQ(r.boundWindows[0].flags, BoundWindow::kPending) << "the mark follows fstforce";
+    r.set(opt::fstforce, false);
+    r.bind(40, p);
+    EXPECT_EQ(r.boundWindows[3].flags, 0u);
+    r.unbindAt(1);
+    EXPECT_EQ(Handles(r), (std::vector<WindowHandle>{10, 30, 40}));
+    r.unbindAt(5);  // out of range: nothing
+    for (int i = 0; i < 3; ++i) r.unbindAt(0);
+    EXPECT_TRUE(r.boundWindows.empty());
+}
+
+// The guard releases what it took, and only that. (The workers' stress test
+// runs the flag's protocol under the thread sanitizer.)
+TEST(BusyFlag, OneHolderAtATime) {
+    BusyFlag flag;
+    {
+        BusyGuard g = BusyGuard::tryTake(flag);
+        EXPECT_TRUE(g.owns());
+        EXPECT_FALSE(BusyGuard::tryTake(flag).owns());
+        EXPECT_FALSE(flag.tryTakeWithRetests(101));
+        EXPECT_TRUE(flag.isHeld());
+    }
+    EXPECT_FALSE(flag.isHeld());
+    EXPECT_TRUE(flag.tryTakeWithRetests(0));
+}
 
 WindowRule MoveRule(std::uint32_t extra = opt::fstforce) {
-    return testing::RuleFor("Edit", extra | testing::kMoveAll, kTarget);
+    return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
 
 class Workers : public ::testing::Test {
@@ -53,33 +88,12 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(shared); }));
         started = false;
     }
-    bool at(WindowHandle w, Rect r) { return desktop.window(w).rect == r; }
 
     Shared shared;
     FakeDesktop desktop;
-    CountingTray tray;
+    testing::NoTray tray;
     bool started = false;
 };
-
-TEST_F(Workers, TheTrayIconComesBackWithTheTaskbarOnlyWhileWanted) {
-    const WindowHandle taskbar = desktop.open("Shell_TrayWnd", "");
-    start();
-    ASSERT_TRUE(WaitForCycles(shared, 2));
-    EXPECT_EQ(tray.adds, 0);
-    desktop.close(taskbar);
-    ASSERT_TRUE(WaitUntil([&] { return !shared.TaskbarPresent.load(); }));
-    desktop.open("Shell_TrayWnd", "");
-    EXPECT_TRUE(WaitUntil([&] { return tray.adds == 1; }));
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    EXPECT_EQ(tray.adds, 1);
-    shared.config.TaskIcon = false;
-    ASSERT_TRUE(WaitForCycles(shared, 2));
-    desktop.clearLog();
-    ASSERT_TRUE(WaitForCycles(shared, 3));
-    EXPECT_EQ(desktop.log().find('F'), std::string::npos) << "the taskbar is watched without the tray option";
-    stop();
-    EXPECT_EQ(tray.removes, 1) << "the scan worker removes the icon when it ends";
-}
 
 TEST_F(Workers, AStopWhileAStepHoldsTheFlagOrRightAfterTheStartEndsCleanly) {
     shared.table.install({MoveRule()});
@@ -95,15 +109,12 @@ TEST_F(Workers, AStopWhileAStepHoldsTheFlagOrRightAfterTheStartEndsCleanly) {
     EXPECT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(shared); }));
     started = false;
     EXPECT_FALSE(shared.busy.isHeld()) << "the step finished and released the flag";
-    for (int i = 0; i < 20; ++i) {
-        Shared s;
-        s.PollInterval = 1;
-        s.config = SystemConfig::Defaults();
-        StartWorkers(s, desktop, tray);
-        StopWorkers(s);
-        // `s` ends with the loop: the wait covers workers not yet at their first line.
-        ASSERT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(s); }));
-    }
+    // Right after the start: the wait covers workers not yet at their first line.
+    Shared s;
+    s.config = SystemConfig::Defaults();
+    StartWorkers(s, desktop, tray);
+    StopWorkers(s);
+    ASSERT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(s); }));
 }
 
 bool NoHandleTwice(const Shared& shared) {
@@ -180,8 +191,8 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
     desktop.clearLog();
     ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);
     for (WindowHandle w : bound) {
-        const std::string move = " " + desktop.name(w) + "M10,20,640,480";
-        EXPECT_TRUE(WaitUntil([&] { return (" " + desktop.log()).find(move) != std::string::npos; }))
+        const std::string move = std::string(" ").append(desktop.name(w)).append("M10,20,640,480");
+        EXPECT_TRUE(WaitUntil([&] { return std::string(" ").append(desktop.log()).find(move) != std::string::npos; }))
             << desktop.name(w) << " was marked but never corrected";
     }
     // A table that shrinks under running workers.

@@ -15,6 +15,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
@@ -25,17 +27,6 @@
 
 #include "support/scenario.h"
 
-// Windows turns UTF-8 into code page 932 itself.
-std::string scenario::ToCp932(const std::string& utf8) {
-    std::wstring wide(utf8.size() + 1, L'\0');
-    wide.resize(std::max(0, ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(),
-                                                  static_cast<int>(wide.size()))));
-    std::string out(wide.size() * 2 + 1, '\0');
-    out.resize(std::max(0, ::WideCharToMultiByte(932, 0, wide.data(), static_cast<int>(wide.size()), out.data(),
-                                                 static_cast<int>(out.size()), nullptr, nullptr)));
-    return out;
-}
-
 namespace {
 
 using namespace scenario;
@@ -44,7 +35,6 @@ std::string g_torvane, g_shots;
 
 constexpr DWORD kDeadlineMs = 5000;  // for what must come true
 constexpr char kMainClass[] = "ZrkwinMainWindowClass";
-constexpr char kTitle[] = "Torvane";
 constexpr UINT kCodePage = 932;
 
 // --- text ---
@@ -84,24 +74,15 @@ void PumpFor(DWORD ms) { WaitFor([] { return false; }, ms); }
 // --- files and processes ---
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    ::CloseHandle(file);
-    return bytes;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
-    Check(ok && written == bytes.size(), "cannot write " + path);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    Check(static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())).flush()),
+          "cannot write " + path);
 }
 
 // A fresh folder under the temporary folder, removed with its files.
@@ -110,17 +91,15 @@ public:
     WorkFolder() {
         static int counter = 0;
         char temp[MAX_PATH];
-        ::GetTempPathA(sizeof temp, temp);
-        path_ = std::string(temp) + "torvane-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" +
-                std::to_string(++counter);
+        path_ = std::string(temp, ::GetTempPathA(sizeof temp, temp)) + "torvane-e2e-" +
+                std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
         Check(::CreateDirectoryA(path_.c_str(), nullptr) != 0, "cannot create " + path_);
     }
     ~WorkFolder() {
         WIN32_FIND_DATAA found;
-        HANDLE search = ::FindFirstFileA(file("*").c_str(), &found);
-        for (bool more = search != INVALID_HANDLE_VALUE; more; more = ::FindNextFileA(search, &found))
+        for (HANDLE search = ::FindFirstFileA(file("*").c_str(), &found); search != INVALID_HANDLE_VALUE;
+             search = ::FindNextFileA(search, &found) ? search : (::FindClose(search), INVALID_HANDLE_VALUE))
             ::DeleteFileA(file(found.cFileName).c_str());
-        if (search != INVALID_HANDLE_VALUE) ::FindClose(search);
         ::RemoveDirectoryA(path_.c_str());
     }
     const std::string& path() const { return path_; }
@@ -158,9 +137,8 @@ public:
     DWORD pid() const { return info_.dwProcessId; }
     std::optional<DWORD> WaitForExit(DWORD limitMs) {
         DWORD code = 0;
-        if (!WaitFor([&] { return !Running(); }, limitMs) || !::GetExitCodeProcess(info_.hProcess, &code))
-            return std::nullopt;
-        return code;
+        const bool ended = WaitFor([&] { return !Running(); }, limitMs) && ::GetExitCodeProcess(info_.hProcess, &code);
+        return ended ? std::optional<DWORD>(code) : std::nullopt;
     }
     void Kill() {
         if (!info_.hProcess) return;
@@ -195,32 +173,15 @@ RECT WindowRect(HWND window) {
     return r;
 }
 
-UINT ShowCmdOf(HWND window) {
-    WINDOWPLACEMENT placement{};
-    placement.length = sizeof placement;
-    return ::GetWindowPlacement(window, &placement) ? placement.showCmd : 0;
-}
 
 // A visible top-level window of process `pid` with that class and, if given, that title.
 HWND FindShown(DWORD pid, const std::string& className, const std::string* title) {
-    struct Search {
-        DWORD pid;
-        const std::string& className;
-        const std::string* title;
-        HWND found = nullptr;
-    } search{pid, className, title};
-    ::EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            auto& s = *reinterpret_cast<Search*>(context);
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(window, &process);
-            if (process == s.pid && ::IsWindowVisible(window) && ClassOf(window) == s.className &&
-                (s.title == nullptr || TitleOf(window) == *s.title))
-                s.found = window;
-            return s.found == nullptr;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    for (HWND w = nullptr; (w = ::FindWindowExA(nullptr, w, className.c_str(), title ? title->c_str() : nullptr));) {
+        DWORD process = 0;
+        ::GetWindowThreadProcessId(w, &process);
+        if (process == pid && ::IsWindowVisible(w)) return w;
+    }
+    return nullptr;
 }
 
 // A message to a window of another process, which must answer within 2 s.
@@ -260,14 +221,11 @@ void PressChord(const std::string& chord) {
         {"ctrl", VK_CONTROL}, {"alt", VK_MENU},      {"shift", VK_SHIFT},   {"win", VK_LWIN}, {"space", VK_SPACE},
         {"return", VK_RETURN}, {"escape", VK_ESCAPE}, {"f1", VK_F1},        {"f9", VK_F9},    {"f12", VK_F12}};
     std::vector<INPUT> input;
-    for (std::size_t at = 0; at <= chord.size();) {
-        const std::size_t end = std::min(chord.find('+', at), chord.size());
-        const std::string name = chord.substr(at, end - at);
+    for (const std::string& name : ChordKeys(chord)) {
         INPUT key{};
         key.type = INPUT_KEYBOARD;
         key.ki.wVk = named.count(name) ? named.at(name) : static_cast<WORD>(::toupper(name[0]));
         input.push_back(key);
-        at = end + 1;
     }
     for (std::size_t i = input.size(); i-- > 0;) {
         input.push_back(input[i]);
@@ -435,24 +393,17 @@ void SaveShot(const RECT& r, const std::string& path, HCURSOR cursor = nullptr, 
         ::DeleteObject(hot.hbmMask);
         if (hot.hbmColor) ::DeleteObject(hot.hbmColor);
     }
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = w;
-    info.biHeight = h;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
+    BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     std::string pixels(static_cast<std::size_t>((w * 3 + 3) / 4 * 4) * h, '\0');
     ::GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
     ::SelectObject(memory, old);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
     ::ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof file + sizeof info;
-    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
-    WriteFileBytes(path, std::string(reinterpret_cast<char*>(&file), sizeof file) +
-                             std::string(reinterpret_cast<char*>(&info), sizeof info) + pixels);
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
+    const BITMAPFILEHEADER file{0x4D42 /* "BM" */, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
+    WriteFileBytes(path, std::string(reinterpret_cast<const char*>(&file), sizeof file) +
+                             std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels);
 }
 
 // --- the program under Wine ---
@@ -485,11 +436,11 @@ public:
     void WriteSettings(const std::string& bytes) override { WriteFileBytes(folder_.file("zrk.ini"), bytes); }
     std::optional<std::string> Settings() override { return ReadFileBytes(folder_.file("zrk.ini")); }
     void Start() override {
-        Check(::WaitFor([] { return !::FindWindowA(kMainClass, kTitle); }), "another Torvane runs on this desktop");
+        Check(::WaitFor([] { return !::FindWindowA(kMainClass, "Torvane"); }), "another Torvane runs on this desktop");
         Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
         // Ready once its thread first waits for input, in its message loop.
         ::WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
-        Check(::WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, kTitle)) != nullptr; }), "no main window");
+        Check(::WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, "Torvane")) != nullptr; }), "no main window");
     }
     void Command(int id) override { Post(main_, WM_COMMAND, id); }
     void Post(unsigned message, long long wParam, long long lParam) override {
@@ -548,7 +499,10 @@ public:
         const RECT r = WindowRect(Window(window));
         return Box{r.left, r.top, r.right - r.left, r.bottom - r.top};
     }
-    int StateOf(const std::string& window) override { return static_cast<int>(ShowCmdOf(Window(window))); }
+    int StateOf(const std::string& window) override {
+        WINDOWPLACEMENT placement{sizeof placement, 0, 0, {}, {}, {}};
+        return ::GetWindowPlacement(Window(window), &placement) ? static_cast<int>(placement.showCmd) : 0;
+    }
     void Hang(const std::string& window, bool hang) override { hang ? Own(window).Hang() : Own(window).Resume(); }
 
     bool OpenDialog(const std::string& which) override {
@@ -561,7 +515,7 @@ public:
     void Click(int id) override {
         // Posted, as a click comes: a button may open a dialog of its own.
         // Then the program's thread waits for input again.
-        Post(Control(std::to_string(id)), BM_CLICK);
+        Post(Item(id), BM_CLICK);
         ::WaitForInputIdle(torvane_.handle(), 2000);
     }
     void Press(const std::string& key) override {
@@ -570,30 +524,30 @@ public:
         PressChord(key);
     }
     void CloseBox() override { Post(dialog_, WM_SYSCOMMAND, SC_CLOSE); }
-    void Focus(int id) override { Send(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(std::to_string(id))), TRUE); }
+    void Focus(int id) override { Send(dialog_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Item(id)), TRUE); }
     void Type(int id, const std::string& text) override {
         Focus(id);
-        Send(Control(std::to_string(id)), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text, kCodePage).c_str()));
+        Send(Item(id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Widen(text, kCodePage).c_str()));
     }
     void Select(int id, int row) override {
-        HWND control = Control(std::to_string(id));
+        HWND control = Item(id);
         const bool combo = ClassOf(control) == "ComboBox";
         Focus(id);
         Send(control, combo ? CB_SETCURSEL : LB_SETCURSEL, row);
         Send(dialog_, WM_COMMAND, MAKEWPARAM(id, combo ? CBN_SELCHANGE : LBN_SELCHANGE), reinterpret_cast<LPARAM>(control));
     }
     void Scroll(int bar, int code, int position) override {
-        Send(dialog_, WM_VSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(Control(std::to_string(bar))));
+        Send(dialog_, WM_VSCROLL, MAKEWPARAM(code, position), reinterpret_cast<LPARAM>(Item(bar)));
     }
     void Wheel(int list, int delta) override {
-        MouseAt(Centre(Control(std::to_string(list))), MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
+        MouseAt(Centre(Item(list)), MOUSEEVENTF_WHEEL, static_cast<DWORD>(delta));
         PumpFor(100);
     }
     // WM_KEYF1: the dialog gets WM_HELP for this control.
-    void Help(int id) override { Post(Control(std::to_string(id)), 0x4D); }
+    void Help(int id) override { Post(Item(id), 0x4D); }
     void Drag(const std::string& window, bool edit, const std::string& shot) override;
     ControlState Control(int id) override {
-        HWND control = Control(std::to_string(id));
+        HWND control = Item(id);
         ControlState s;
         s.enabled = ::IsWindowEnabled(control);
         s.visible = ::IsWindowVisible(control);
@@ -688,9 +642,9 @@ private:
         Check(::PostMessageA(window, message, wParam, lParam) != 0, "cannot post to the program");
     }
 
-    HWND Control(const std::string& id) {
-        HWND control = ::GetDlgItem(dialog_, Number(id));
-        Check(control != nullptr, "no control " + id);
+    HWND Item(int id) {
+        HWND control = ::GetDlgItem(dialog_, id);
+        Check(control != nullptr, "no control " + std::to_string(id));
         return control;
     }
 
@@ -717,7 +671,7 @@ private:
 // A real drag from the dialog's cursor icon, with a picture of it under way
 // when asked for.
 void Wine::Drag(const std::string& window, bool edit, const std::string& shot) {
-    HWND icon = Control("1033");
+    HWND icon = Item(1033);
     HWND target = Window(window);
     if (edit) target = ::FindWindowExA(target, nullptr, "Edit", nullptr);
     const POINT from = Centre(icon), to = Centre(target);
@@ -767,11 +721,6 @@ int PlayAll(const std::string& file, const std::string& only) {
                 wine.Finish();
             } catch (const Failure& f) {
                 failure = player.where() + ": " + f.message;
-                if (!g_shots.empty()) {  // the screen as it was, beside the pictures
-                    RECT screen;
-                    ::GetWindowRect(::GetDesktopWindow(), &screen);
-                    SaveShot(screen, g_shots + "\\failed-" + name + ".bmp");
-                }
                 try {
                     wine.Finish();
                 } catch (const Failure&) {
@@ -796,6 +745,9 @@ std::string WinePath(const std::string& path) {
 }
 
 }  // namespace
+
+// Windows turns UTF-8 into code page 932 itself.
+std::string scenario::ToCp932(const std::string& utf8) { return Narrow(Widen(utf8, CP_UTF8), kCodePage); }
 
 int main(int argc, char** argv) {
     std::vector<std::string> rest;

@@ -1,4 +1,4 @@
-#include "settings/dialogs.h"
+#include "settings/win32_dialogs.h"
 
 #include <memory>
 #include <string>
