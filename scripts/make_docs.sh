@@ -68,6 +68,9 @@ fi
 export SOURCE_DATE_EPOCH
 
 python3 - "$src/HowtoUse.md" "$pages" <<'PYTHON'
+import base64
+import os
+import struct
 import sys
 import unicodedata
 from xml.sax.saxutils import escape
@@ -218,7 +221,11 @@ def parse(path):
             if not s:
                 flush()
                 continue
-            if s.startswith("# "):
+            if s.startswith("![") and s.endswith(")") and "](" in s:
+                flush()
+                alt, target = s[2:-1].split("](", 1)
+                blocks.append(("img", os.path.join(os.path.dirname(path), target), alt))
+            elif s.startswith("# "):
                 flush(); blocks.append(("h1", s[2:].strip()))
             elif s.startswith("## "):
                 flush(); blocks.append(("h2", s[3:].strip()))
@@ -270,6 +277,18 @@ def layout(blocks):
             items.append(("text", size, 0.0, size, [(b[1], True)], ACCENT, True))
             items.append(("rule", size + 5.0, 0.0, TEXT_W, 0.6, "#9aa8c0"))
             out.append((items, size + 12.0, 16.0, True))
+        elif kind == "img":
+            # A PNG at 120 dpi, narrowed to the text width, with its caption below.
+            with open(b[1], "rb") as f:
+                data = f.read()
+            pw, ph = struct.unpack(">II", data[16:24])
+            w = min(pw * 0.6, TEXT_W)
+            h = ph * w / pw
+            uri = "data:image/png;base64," + base64.b64encode(data).decode("ascii")
+            items.append(("image", 4.0, (TEXT_W - w) / 2, w, h, uri))
+            size = BODY * 0.85
+            items.append(("caption", h + 4.0 + size * 1.4, TEXT_W / 2, size, [(b[2], False)], GREY, False))
+            out.append((items, h + 4.0 + size * 2.0, 10.0, False))
         elif kind == "h3":
             size = 11.5
             items.append(("text", size, 0.0, size, [(b[1], True)], ACCENT, True))
@@ -354,6 +373,13 @@ def render(pages, outdir, title):
                 if it[0] == "text":
                     _, dy, x, size, line, color, bold = it
                     body.append(svg_text(LEFT + x, top + dy, size, line, color, bold=bold))
+                elif it[0] == "caption":
+                    _, dy, x, size, line, color, bold = it
+                    body.append(svg_text(LEFT + x, top + dy, size, line, color, anchor="middle"))
+                elif it[0] == "image":
+                    _, dy, x, w, h, uri = it
+                    body.append('<image x="%.2f" y="%.2f" width="%.2f" height="%.2f" xlink:href="%s"/>'
+                                % (LEFT + x, top + dy, w, h, uri))
                 elif it[0] == "rule":
                     _, dy, x1, x2, th, color = it
                     body.append('<rect x="%.2f" y="%.2f" width="%.2f" height="%.2f" fill="%s"/>'
@@ -368,7 +394,8 @@ def render(pages, outdir, title):
         body.append(svg_text(PAGE_W / 2, PAGE_H - 36.0, 8.5,
                              [("%d / %d" % (n, total), False)], GREY, anchor="middle"))
         svg = ('<?xml version="1.0" encoding="UTF-8"?>\n'
-               '<svg xmlns="http://www.w3.org/2000/svg" width="%.2fpt" height="%.2fpt" '
+               '<svg xmlns="http://www.w3.org/2000/svg" xmlns:xlink="http://www.w3.org/1999/xlink" '
+               'width="%.2fpt" height="%.2fpt" '
                'viewBox="0 0 %.2f %.2f">\n<rect width="100%%" height="100%%" fill="#ffffff"/>\n%s\n</svg>\n'
                % (PAGE_W, PAGE_H, PAGE_W, PAGE_H, "\n".join(body)))
         with open("%s/page%03d.svg" % (outdir, n), "w", encoding="utf-8") as f:

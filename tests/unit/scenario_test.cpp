@@ -82,6 +82,7 @@ public:
         shared_.config = SystemConfig::Defaults();
         shared_.PollInterval = 2;
         quietMs = 60;  // some 30 cycles of the workers
+        deadlineMs = 2000;
     }
     ~Core() override {  // the desktop must outlive the workers
         StopWorkers(shared_);
