@@ -20,29 +20,20 @@
 #include "engine/win32_window_system.h"
 #include "engine/workers.h"
 #include "support/engine_helpers.h"
+#include "support/win32_wait.h"
 
 namespace torvane {
 namespace {
 
-ULONGLONG Now() { return ::GetTickCount64(); }
 
 std::string Unique(const std::string& base) {
     static int counter = 0;
     return base + "." + std::to_string(::GetCurrentProcessId()) + "." + std::to_string(++counter);
 }
 
-// Polls `condition` until it holds or the time is up, handling this thread's
-// messages meanwhile.
 template <class Condition>
 bool WaitFor(Condition condition, ULONGLONG limitMs) {
-    const ULONGLONG deadline = Now() + limitMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
-        if (condition()) return true;
-        if (Now() >= deadline) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-    }
+    return testing::PumpUntil(condition, limitMs, 1);
 }
 
 HWND CreateTopLevel(const std::string& className, const std::string& title, bool visible, RECT r) {

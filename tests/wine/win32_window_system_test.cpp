@@ -13,24 +13,16 @@
 #include <thread>
 
 #include "engine/win32_window_system.h"
+#include "support/win32_wait.h"
 
 namespace torvane {
 namespace {
 
 WindowHandle H(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); }
 
-// Polls `condition` until it holds or 5 s have passed, handling this thread's
-// messages meanwhile (its windows must keep answering).
 template <class Condition>
 bool WaitFor(Condition condition) {
-    const ULONGLONG deadline = ::GetTickCount64() + 5000;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
-        if (condition()) return true;
-        if (::GetTickCount64() >= deadline) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return testing::PumpUntil(condition, 5000);
 }
 
 // Posted to a test window: its thread stops answering for wParam ms.

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/scenario.h"
+#include "support/win32_wait.h"
 
 namespace {
 
@@ -59,14 +60,7 @@ ULONGLONG Now() { return ::GetTickCount64(); }
 
 template <class Condition>
 bool WaitFor(Condition condition, DWORD limitMs = kDeadlineMs) {
-    const ULONGLONG deadline = Now() + limitMs;
-    for (;;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
-        if (condition()) return true;
-        if (Now() >= deadline) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
+    return torvane::testing::PumpUntil(condition, limitMs);
 }
 
 void PumpFor(DWORD ms) { WaitFor([] { return false; }, ms); }
