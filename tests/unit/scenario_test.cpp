@@ -219,13 +219,10 @@ public:
             desktop_.open("Edit", "", r, true, target);
         }
         desktop_.setCursor(Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        if (input_ && view_ == inputView_.get()) {
-            input_->Press();
-            input_->Release();
-        } else {
-            Settings_().Press();
-            settings_->Release();
-        }
+        if (input_ && view_ == inputView_.get()) input_->Press();
+        else Settings_().Press();
+        Check(!View()[IDC_PICK].visible, "the icon is shown while dragging");
+        input_ && view_ == inputView_.get() ? input_->Release() : settings_->Release();
     }
     ControlState Control(int id) override {
         const FakeDialog::Control& k = View()[id];

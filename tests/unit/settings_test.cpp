@@ -90,6 +90,7 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     write("[!SystemConfig]\r\nEnabled=0\r\n[a]\r\n[b]\r\ntitle=x\r\n");
     SettingsFile file(PlatformFileOps(), path_);
     EXPECT_EQ(file.Load(shared), 1);
+    EXPECT_FALSE(file.keepsExistingFile()) << "a file read is written again";
     EXPECT_FALSE(shared.config.Enabled);
     EXPECT_EQ(shared.table.count(), 2);
     EXPECT_FALSE(shared.busy.isHeld());
