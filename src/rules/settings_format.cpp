@@ -1,5 +1,6 @@
 #include "rules/settings_format.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <limits>
@@ -159,6 +160,13 @@ ParsedSettings ParseSettings(std::string_view text) {
     return parsed;
 }
 
+std::string StorableText(std::string_view text, bool name) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '\n', ' ');
+    if (name && !out.empty() && out[0] == '!') out.replace(0, 1, "\x81\x49");  // "！" in code page 932
+    return out;
+}
+
 std::string FormatSettings(const SystemConfig& c, const std::vector<WindowRule>& rules) {
     std::string out;
     out.reserve(160 + rules.size() * 400);
@@ -180,7 +188,9 @@ std::string FormatSettings(const SystemConfig& c, const std::vector<WindowRule>&
                                "sizex=%d\r\nsizey=%d\r\nlmovex=%d\r\nlmovey=%d\r\nlsizex=%d\r\nlsizey=%d\r\n"
                                "left=%d\r\ntop=%d\r\nwidth=%d\r\nheight=%d\r\nmsfstt=%d\r\nstate=%d\r\n"
                                "forcestt=%d\r\nfstforce=%d\r\n",
-                               r.settingName.c_str(), r.className.c_str(), r.title.c_str(),
+                               StorableText(r.settingName.view(), true).c_str(),
+                               StorableText(r.className.view(), false).c_str(),
+                               StorableText(r.title.view(), false).c_str(),
                                static_cast<int>(r.usclsttle), b(opt::movex), b(opt::movey), b(opt::sizex),
                                b(opt::sizey), b(opt::lmovex), b(opt::lmovey), b(opt::lsizex), b(opt::lsizey),
                                static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.width),

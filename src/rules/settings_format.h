@@ -24,8 +24,14 @@ struct ParsedSettings {
 };
 ParsedSettings ParseSettings(std::string_view text);
 
-// The whole file as the writer produces it, with CR LF line ends.
+// The whole file as the writer produces it, with CR LF line ends. Every text
+// is written as StorableText makes it.
 std::string FormatSettings(const SystemConfig& config, const std::vector<WindowRule>& rules);
+
+// A text as the file can hold it: a line feed, which would end the line,
+// becomes a blank; a rule's name that begins with "!", which would open an
+// options section, begins with the full-width "！" instead.
+std::string StorableText(std::string_view text, bool name);
 
 // The number at the start of `text` as the C library's atoi reads it: leading
 // white space, an optional sign, decimal digits up to the first other byte;

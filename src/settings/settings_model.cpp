@@ -87,12 +87,7 @@ int KeyEntryOf(std::int32_t code) {
 
 // --- names and keys ---
 
-std::string StorableName(std::string_view name) {
-    std::string out(name);
-    std::replace(out.begin(), out.end(), '\n', ' ');
-    if (!out.empty() && out[0] == '!') out.replace(0, 1, kFullWidthExclamation);
-    return out;
-}
+std::string StorableName(std::string_view name) { return StorableText(name, true); }
 
 bool HasLineBreak(std::string_view text) { return text.find('\n') != std::string_view::npos; }
 

@@ -101,6 +101,5 @@ const char kAlreadyAdded[] = "すでに追加されています";
 const char kLineBreakInKeys[] =
     "クラス名かタイトルに改行が含まれているので、設定に追加できません。\n"
     "改行を含む名前は設定ファイルに保存できないためです。";
-const char kFullWidthExclamation[] = "！";
 
 }  // namespace torvane::settings

@@ -21,6 +21,5 @@ extern const char* const kStateNames[4];
 extern const char kNoticeCaption[];      // "通知"
 extern const char kAlreadyAdded[];       // the keys of a new rule are in the table already
 extern const char kLineBreakInKeys[];    // a class or title with a line break cannot be kept in the file
-extern const char kFullWidthExclamation[];  // "！", for a leading "!" of a rule's name
 
 }  // namespace torvane::settings
