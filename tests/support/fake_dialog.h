@@ -30,6 +30,7 @@ public:
     std::vector<std::string> notices;     // "caption: text", "help caption: text"
     std::vector<unsigned> hotkeys;        // modifiers << 16 | key, per registration
     int saves = 0;
+    bool captured = false;                // the mouse, by a pick
     bool askAnswer = false;               // what the input dialog hands back
     std::string askClass, askTitle;
 
@@ -87,7 +88,7 @@ public:
         if (askAnswer) className = askClass, title = askTitle;
         return askAnswer;
     }
-    void Capture(bool) override {}
+    void Capture(bool on) override { captured = on; }
     void SetPickCursor() override {}
 };
 
