@@ -130,6 +130,10 @@ TEST(Commands, NeverWaitForAnotherThreadsWindowAndFollowWhetherItAnswers) {
         Rect rect;
         EXPECT_TRUE(WaitFor([&] { return ws.GetWindowRect(w, rect) && rect == Rect{30, 40, 330, 290}; }))
             << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
+        ::PostMessageA(window, kHangMessage, 1000, 0);
+        ::Sleep(100);
+        ws.MoveWindow(w, 30, 40, 300, 250, true);
+        EXPECT_TRUE(ws.IsAnswering(w)) << "a move that changes nothing is not posted";
     }
     ::PostMessageA(window, WM_CLOSE, 0, 0);
     thread.join();
