@@ -47,7 +47,7 @@ int SettingsFile::Load(Shared& shared) {
     try {
         status = ops_.ReadWhole(path_, text);
     } catch (const std::bad_alloc&) {
-        status = ReadStatus::Failed;
+        // no memory for the text: it stays unread, as a failed read
     }
     if (status != ReadStatus::Ok) {
         keepExistingFile_ = status == ReadStatus::Failed;

@@ -238,12 +238,8 @@ bool SettingsDialog::Open() {
         return false;
     }
 
-    view_.ClearRows(IDC_VISIBLE_CLASSES);
-    view_.ClearRows(IDC_VISIBLE_TITLES);
-    FillVisibleWindows();
+    FillVisibleWindows();  // into the new dialog's empty lists
     visible_.SetUp(view_, view_.RowCount(IDC_VISIBLE_CLASSES), 0);
-    view_.ClearRows(IDC_RULE_CLASSES);
-    view_.ClearRows(IDC_RULE_TITLES);
     for (const WindowRule& rule : rules_) {
         view_.AddRow(IDC_RULE_CLASSES, rule.className.view());
         view_.AddRow(IDC_RULE_TITLES, rule.title.view());

@@ -80,8 +80,8 @@ class Core final : public Platform {
 public:
     Core() {
         shared_.config = SystemConfig::Defaults();
-        shared_.PollInterval = 2;
-        quietMs = 60;  // some 30 cycles of the workers
+        shared_.PollInterval = 3;  // the least at which a request to correct now pauses between its tests
+        quietMs = 60;  // some 20 cycles of the workers
         deadlineMs = 2000;
     }
     ~Core() override {  // the desktop must outlive the workers
