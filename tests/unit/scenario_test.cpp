@@ -329,6 +329,8 @@ private:
     void Load() {
         if (!file_) return;
         ParsedSettings parsed = ParseSettings(*file_);
+        const ParsedSettings again = ParseSettings(FormatSettings(parsed.config, parsed.rules));  // reads back the same
+        for (std::size_t i = 0; i < parsed.rules.size(); ++i) Check(again.rules.at(i).sameSettings(parsed.rules[i]), "a rule changed");
         shared_.config = parsed.config;
         WithFlag([&] { shared_.table.install(std::move(parsed.rules)); });
         hotkey_ = shell::HotkeyFor(shared_.config);
