@@ -63,9 +63,9 @@ LONGLONG Ticks() {
     return t.QuadPart;
 }
 
-double CpuSeconds() {
+double CpuSeconds(HANDLE process = ::GetCurrentProcess()) {
     FILETIME created, exited, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+    ::GetProcessTimes(process, &created, &exited, &kernel, &user);
     auto value = [](const FILETIME& f) {
         return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32 | f.dwLowDateTime) * 1e-7;
     };
@@ -202,15 +202,20 @@ int Cpu(int seconds) {
     Win32WindowSystem windows;
     NoTray tray;
     const double cpuStart = CpuSeconds();
+    const double holderStart = CpuSeconds(holder.hProcess);
     const LONGLONG wallStart = Ticks();
     StartWorkers(shared, windows, tray);
     ::Sleep(static_cast<DWORD>(seconds) * 1000);
     StopWorkers(shared);
     WaitForWorkers(shared);
     const double cpu = CpuSeconds() - cpuStart;
+    const double holderCpu = CpuSeconds(holder.hProcess) - holderStart;
     const double wall = Seconds(Ticks() - wallStart);
-    std::printf("cpu windows=100 rules=20 seconds=%.1f engine_cpu=%.2f%% scan_cycles_per_s=%.1f\n", wall,
-                100.0 * cpu / wall, static_cast<double>(shared.scanThread.Cycles.load()) / wall);
+    std::printf("cpu windows=100 rules=20 seconds=%.1f engine_cpu=%.2f%% windows_process_cpu=%.2f%% "
+                "scan_cycles_per_s=%.1f lock_cycles_per_s=%.1f\n",
+                wall, 100.0 * cpu / wall, 100.0 * holderCpu / wall,
+                static_cast<double>(shared.scanThread.Cycles.load()) / wall,
+                static_cast<double>(shared.lockThread.Cycles.load()) / wall);
     ::TerminateProcess(holder.hProcess, 0);
     ::WaitForSingleObject(holder.hProcess, 5000);
     ::CloseHandle(holder.hThread);

@@ -172,19 +172,19 @@ bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
 
 bool Win32WindowSystem::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
     const HWND hwnd = ToHwnd(window);
+    // A move that would change nothing is not made at all: a lock that holds
+    // its windows in place then costs one read per window and cycle.
+    RECT now;
+    const bool known = ::GetWindowRect(hwnd, &now) != FALSE;
+    const bool samePlace = known && now.left == x && now.top == y;
+    const bool sameSize = known && now.right - now.left == width && now.bottom - now.top == height;
+    if (samePlace && sameSize) return true;
     if (OnThisThread(hwnd)) return ::MoveWindow(hwnd, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
     // What MoveWindow does, posted (see the class comment). The window takes
     // the move a moment later: a position or size that is the window's own
-    // now is left out, so that a change the user makes meanwhile stays. A
-    // move that would change neither is not posted at all: a lock that
-    // holds its windows in place then costs one read per window and cycle.
-    UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW);
-    RECT now;
-    if (::GetWindowRect(hwnd, &now)) {
-        if (now.left == x && now.top == y) flags |= SWP_NOMOVE;
-        if (now.right - now.left == width && now.bottom - now.top == height) flags |= SWP_NOSIZE;
-        if ((flags & (SWP_NOMOVE | SWP_NOSIZE)) == (SWP_NOMOVE | SWP_NOSIZE)) return true;
-    }
+    // now is left out, so that a change the user makes meanwhile stays.
+    const UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW) |
+                       (samePlace ? SWP_NOMOVE : 0) | (sameSize ? SWP_NOSIZE : 0);
     if (!::SetWindowPos(hwnd, nullptr, x, y, width, height, flags)) return false;
     AwaitAnswer(hwnd);
     return true;
