@@ -227,8 +227,9 @@ public:
     virtual void Tray(bool right) = 0;  // a click on the tray icon
     virtual void Keys(const std::string& chord) = 0;
     // The text of a message box of the program with that caption, which is
-    // then closed with OK; nothing while none is shown.
-    virtual std::optional<std::string> TakeNotice(const std::string& caption) = 0;
+    // then closed with OK; nothing while none is shown. A help box has the
+    // information icon, any other the warning icon.
+    virtual std::optional<std::string> TakeNotice(const std::string& caption, bool help) = 0;
 
     virtual void OpenWindows(const std::string& name, const std::string& className, const std::string& title, Box at,
                              const std::string& owner, int count) = 0;
@@ -329,7 +330,7 @@ private:
         };
         std::string joined;
         for (const std::string& line : step.block) joined += line;
-        const std::string caption = c == "notice" ? (w.size() > 3 && w[2] == "caption" ? w[3] : "Torvane")
+        const std::string caption = c == "notice" || c == "help-box" ? (w.size() > 3 && w[2] == "caption" ? w[3] : "Torvane")
                                                   : (w.size() > 1 ? w[1] : "Torvane");
         if (c == "zrk.ini") {
             p_.WriteSettings(joined);
@@ -343,13 +344,13 @@ private:
             p_.Tray(arg(1) == "right");
         } else if (c == "keys") {
             p_.Keys(arg(1));
-        } else if (c == "notice") {
+        } else if (c == "notice" || c == "help-box") {
             std::optional<std::string> text;
-            Wait([&] { return (text = p_.TakeNotice(caption)).has_value(); }, [&] { return "no message box " + Escaped(caption); });
+            Wait([&] { return (text = p_.TakeNotice(caption, c == "help-box")).has_value(); }, [&] { return "no message box " + Escaped(caption); });
             Check(*text == arg(1), "the message box says " + Escaped(*text));
         } else if (c == "no-notice") {
             p_.Pause(p_.quietMs);
-            Check(!p_.TakeNotice(caption), "a message box " + Escaped(caption) + " is shown");
+            Check(!p_.TakeNotice(caption, false) && !p_.TakeNotice(caption, true), "a message box " + Escaped(caption) + " is shown");
         } else if (c == "file" || c == "no-file") {
             std::optional<std::string> last;
             if (c == "no-file") p_.Pause(p_.quietMs);

@@ -143,10 +143,10 @@ public:
         }
         if (pressed == hotkey_) CorrectNowAgain();
     }
-    std::optional<std::string> TakeNotice(const std::string& caption) override {
+    std::optional<std::string> TakeNotice(const std::string& caption, bool help) override {
         if (view_) notices_.insert(notices_.end(), view_->notices.begin(), view_->notices.end()), view_->notices.clear();
         auto it = std::find_if(notices_.begin(), notices_.end(), [&](const std::string& n) {
-            return n.rfind(caption + ": ", 0) == 0 || n.rfind("help " + caption + ": ", 0) == 0;
+            return n.rfind((help ? "help " : "") + caption + ": ", 0) == 0;
         });
         if (it == notices_.end()) return std::nullopt;
         std::string text = it->substr(it->find(": ") + 2);

@@ -454,7 +454,7 @@ public:
         Post(under, right ? WM_RBUTTONUP : WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
     }
     void Keys(const std::string& chord) override { PressChord(chord); }
-    std::optional<std::string> TakeNotice(const std::string& caption) override {
+    std::optional<std::string> TakeNotice(const std::string& caption, bool) override {  // (the icon is not read)
         HWND box = FindShown(torvane_.pid(), "#32770", &caption);
         HWND label = box ? ::GetDlgItem(box, 0xFFFF) : nullptr;
         if (label == nullptr) return std::nullopt;  // not a message box
