@@ -511,9 +511,7 @@ void SettingsDialog::RemoveRule() {
         ShowSelectedRule();
         return;
     }
-    selected_ = -1;
-    view_.Select(IDC_RULE_CLASSES, -1);
-    view_.Select(IDC_RULE_TITLES, -1);
+    selected_ = -1;  // the lists dropped their selection with the row
     DisableEditor();
 }
 

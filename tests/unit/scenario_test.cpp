@@ -106,8 +106,8 @@ public:
             settingsView_->hotkeys.clear();
         }
         if (!settingsView_->reposted.empty() && settingsView_->ended < 0) {
-            const int id = settingsView_->reposted.front();
-            settingsView_->reposted.clear();
+            const int id = settingsView_->reposted.front();  // in the order posted, as a queue delivers them
+            settingsView_->reposted.erase(settingsView_->reposted.begin());
             settings_->Command(id, 0);
         }
     }
