@@ -356,6 +356,11 @@ void App::RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin or
     ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(dialog), window, proc, param);
     modal_ = outer;
     modalDialog_ = outerDialog;
+    // A dialog's loop drops the message it takes after its end was asked for
+    // inside a message sent from another program (an automation tool's click
+    // on OK): the save request posted just before may be that one. (When it
+    // was not, it writes the same bytes once more.)
+    if (savePending_) Save();
 }
 
 void App::OpenDocument(HWND window, const char* document, const char* missingText) {

@@ -507,10 +507,12 @@ public:
     }
     bool DialogClosed() override { return !::IsWindow(dialog_); }
     void Click(int id) override {
-        // Posted, as a click comes: a button may open a dialog of its own.
-        // Then the program's thread waits for input again.
-        Post(Item(id), BM_CLICK);
-        ::WaitForInputIdle(torvane_.handle(), 2000);
+        // Sent without waiting for the answer: a button may open a dialog of
+        // its own. The next message sent is answered once the click has been
+        // handled or that dialog's loop runs. (A posted click could still be
+        // queued when the next step's messages, sent ones, are handled.)
+        Check(::SendNotifyMessageW(Item(id), BM_CLICK, 0, 0) != 0, "cannot click " + std::to_string(id));
+        Send(main_, WM_NULL);
     }
     void Press(const std::string& key) override {
         ::SetForegroundWindow(dialog_);
