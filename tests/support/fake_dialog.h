@@ -30,7 +30,7 @@ public:
     std::vector<std::string> notices;     // "caption: text", "help caption: text"
     std::vector<unsigned> hotkeys;        // modifiers << 16 | key, per registration
     int saves = 0;
-    bool captured = false;                // the mouse, by a pick
+    bool captured = false, pickCursor = false;  // the mouse, by a pick, and its cursor
     bool askAnswer = false;               // what the input dialog hands back
     std::string askClass, askTitle;
 
@@ -88,8 +88,8 @@ public:
         if (askAnswer) className = askClass, title = askTitle;
         return askAnswer;
     }
-    void Capture(bool on) override { captured = on; }
-    void SetPickCursor() override {}
+    void Capture(bool on) override { captured = on, pickCursor = pickCursor && on; }  // the cursor is reset
+    void SetPickCursor() override { pickCursor = captured; }
 };
 
 }  // namespace torvane::testing

@@ -221,8 +221,9 @@ public:
         desktop_.setCursor(Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
         if (input_ && view_ == inputView_.get()) input_->Press();
         else Settings_().Press();
-        Check(!View()[IDC_PICK].visible && View().captured, "the icon is shown, or the mouse free, while dragging");
+        Check(!View()[IDC_PICK].visible && View().pickCursor, "the icon is shown, or the mouse free, while dragging");
         input_ && view_ == inputView_.get() ? input_->Release() : settings_->Release();
+        Check(!View().captured && View()[IDC_PICK].visible, "the mouse is held, or the icon hidden, after the pick");
     }
     ControlState Control(int id) override {
         const FakeDialog::Control& k = View()[id];
