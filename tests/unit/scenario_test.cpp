@@ -59,9 +59,10 @@ struct Skipped {};
 // The tray icon as the platform keeps it: gone with the taskbar.
 class TrayIcon final : public TrayIconHost {
 public:
-    void AddTrayIcon() override { shown = true; }
+    void AddTrayIcon() override { shown = true, ++adds; }
     void RemoveTrayIcon() override { shown = false; }
     std::atomic<bool> shown{false};
+    std::atomic<int> adds{0};
 };
 
 Rect RectFrom(Box b) { return Rect{b.x, b.y, b.x + b.w, b.y + b.h}; }
@@ -248,9 +249,11 @@ public:
         } else if (c == "scan") {  // scan [the pass's result]
             const int result = ScanPass(shared_, desktop_);
             Check(w.size() < 2 || result == Number(w[1]), "the pass gave " + std::to_string(result));
-        } else if (c == "flag") {  // flag hold|release|held|free
+        } else if (c == "flag") {  // flag hold|release|release-soon|held|free
             if (w.at(1) == "hold") Check(holding_ = WaitFor([&] { return shared_.busy.tryTake(); }, deadlineMs), "the flag stays held");
             if (w[1] == "release") shared_.busy.release(), holding_ = false;
+            if (w[1] == "release-soon")  // by another thread, 20 ms later
+                releaser_ = std::jthread([this] { std::this_thread::sleep_for(std::chrono::milliseconds(20)), shared_.busy.release(); }), holding_ = false;
             if (w[1] == "held" || w[1] == "free") Check(shared_.busy.isHeld() == (w[1] == "held"), "the flag is not " + w[1]);
         } else if (c == "mark") {  // mark <rule> <index in its list> on|off
             WithFlag([&] { Bound(w.at(1)).at(static_cast<std::size_t>(Number(w.at(2)))).setPending(w.at(3) == "on"); });
@@ -298,8 +301,9 @@ public:
         } else if (c == "close-window") {
             if (desktop_.window(Window(w.at(1))).className == "Shell_TrayWnd") tray_.RemoveTrayIcon();
             desktop_.close(Window(w.at(1)));
-        } else if (c == "tray-icon") {  // tray-icon shown|gone
+        } else if (c == "tray-icon") {  // tray-icon shown|gone [<adds so far>]
             Check(WaitFor([&] { return tray_.shown == (w.at(1) == "shown"); }, deadlineMs), "the icon is not " + w[1]);
+            Check(w.size() < 3 || tray_.adds == Number(w[2]), "the icon was added " + std::to_string(tray_.adds) + " times");
         } else {
             return false;
         }
@@ -402,6 +406,7 @@ private:
     int saves_ = 0;
     bool holding_ = false;
     shell::Hotkey hotkey_ = shell::HotkeyFor(SystemConfig::Defaults());
+    std::jthread releaser_;  // ends before the flag it releases
 };
 
 // Every scenario of the end-to-end and the unit scenario files.

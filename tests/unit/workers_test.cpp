@@ -24,12 +24,6 @@ using testing::WaitForCycles;
 using testing::WaitUntil;
 using testing::WithFlag;
 
-std::vector<WindowHandle> Handles(const WindowRule& r) {
-    std::vector<WindowHandle> out;
-    for (const BoundWindow& b : r.boundWindows) out.push_back(b.handle);
-    return out;
-}
-
 // (A rule's defaults and its texts' limits show in the settings scenarios.)
 TEST(Rule, BindsInWholeSteps) {
     WindowRule r = WindowRule::Named("Notepad");
@@ -47,7 +41,7 @@ TEST(Rule, BindsInWholeSteps) {
     EXPECT_EQ(r.boundWindows[3].flags, 0u);
     r.unbindAt(1);
     r.unbindAt(3);  // out of range: nothing
-    EXPECT_EQ(Handles(r), (std::vector<WindowHandle>{10, 30, 40}));
+    EXPECT_TRUE(r.boundWindows.size() == 3 && r.findBound(10) == 0 && r.findBound(30) == 1 && r.findBound(40) == 2);
 }
 
 // The guard releases what it took, and only that. (The workers' stress test
@@ -139,7 +133,7 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
     shared.table.install(rules());
     start();
     std::atomic<bool> churn{true};
-    std::atomic<int> duplicates{0};
+    std::atomic<int> faults{0};
     std::thread user([&] {
         std::mt19937 rng(7);
         std::vector<WindowHandle> open;
@@ -160,13 +154,13 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
         while (churn) {
             std::vector<WindowRule> copy;
             WithFlag(shared, [&] {
-                if (!NoHandleTwice(shared)) ++duplicates;
+                if (!NoHandleTwice(shared)) ++faults;
                 copy = shared.table.copy();
             });
             if (rng() % 3 == 0 && copy.size() > 1) copy.pop_back();
             else if (copy.size() < 8) copy.push_back(rules()[rng() % 3]);
             WithFlag(shared, [&] { shared.table.installKeepingBindings(copy); });
-            CorrectNow(shared);
+            if (CorrectNow(shared) != CorrectNowResult::Marked) ++faults;  // the workers hold the flag briefly
             std::this_thread::sleep_for(std::chrono::microseconds(300));
         }
     });
@@ -174,7 +168,7 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
     churn = false;
     user.join();
     dialog.join();
-    EXPECT_EQ(duplicates, 0) << "a handle was bound twice to one rule";
+    EXPECT_EQ(faults, 0) << "a handle was bound twice to one rule, or a correction request gave up";
 
     // With the desktop at rest, every window the move rule has bound is
     // moved after a CorrectNow.
