@@ -55,10 +55,14 @@ void RunCycles(benchmark::State& state, Step step) {
     FlatDesktop desktop;
     Shared shared;
     BuildEngine(desktop, shared);
+    LockCycle lock;
     const std::uint64_t before = bench::AllocationCount();
     for (auto _ : state) {
         if (step == nullptr) {
             benchmark::DoNotOptimize(ScanPass(shared, desktop));
+        } else if (step == &LockStep) {
+            for (std::int32_t k = 0; k < shared.table.count(); ++k) lock.Rule(shared, desktop, k);
+            lock.Send(shared, desktop);
         } else {
             for (std::int32_t k = 0; k < shared.table.count(); ++k) step(shared, desktop, k);
         }

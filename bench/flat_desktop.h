@@ -46,9 +46,14 @@ public:
         r = Rect{0, 0, 100, 100};
         return true;
     }
-    bool MoveWindow(WindowHandle, int, int, int, int, bool) override { return true; }
+    bool MoveWindow(WindowHandle, const Rect&, MoveParts) override { return true; }
     bool ShowWindow(WindowHandle, int) override { return true; }
-    bool IsAnswering(WindowHandle) override { return true; }
+    // Windows that answer at once, as a window of the calling thread does.
+    bool AwaitAnswer(WindowHandle w, OwedAnswers& owed) override {
+        owed.Answered(w);
+        return true;
+    }
+    void CollectAnswers() override {}
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }
     WindowHandle WindowFromPoint(Point) override { return kNoWindow; }

@@ -1,40 +1,78 @@
 #include "engine/corrections.h"
 
 #include <chrono>
+#include <new>
 #include <thread>
 
 namespace torvane {
 namespace {
 
-// The per-rule step protocol shared by the three correction workers.
+// The per-rule step protocol shared by the three correction workers. False
+// when the flag was held and the rule was skipped.
 template <class Work>
-void WithRule(Shared& shared, std::int32_t ruleIndex, Work&& work) {
+bool WithRule(Shared& shared, std::int32_t ruleIndex, Work&& work) {
     BusyGuard guard = BusyGuard::tryTake(shared.busy);
-    if (!guard) return;
+    if (!guard) return false;
     // The table may have been replaced by a shorter one since the worker read
     // the count.
-    if (ruleIndex < 0 || ruleIndex >= shared.table.count()) return;
-    work(shared.table[static_cast<std::size_t>(ruleIndex)]);
+    if (ruleIndex >= 0 && ruleIndex < shared.table.count()) work(shared.table[static_cast<std::size_t>(ruleIndex)]);
+    return true;
 }
 
-// The rectangle a move gives: the rule's value where its flag is set, the
-// window's current one where it is clear.
-struct Target {
-    int x, y, width, height;
+// The commands one step sends one window, in order. The answer they owe is
+// recorded before the first goes out, and asked for after the last, so that
+// no answer can come before it is waited for.
+class Commands {
+public:
+    Commands(Shared& shared, WindowSystem& windows, WindowHandle window)
+        : owed_(shared.owed), windows_(windows), window_(window) {}
+    Commands(const Commands&) = delete;
+    Commands& operator=(const Commands&) = delete;
+    ~Commands() {
+        if (sent_ && !windows_.AwaitAnswer(window_, owed_)) owed_.Answered(window_);  // gone: no answer comes
+    }
+
+    void Show(int command) {
+        if (Begin()) windows_.ShowWindow(window_, command);
+    }
+    void Move(const Rect& to, WindowSystem::MoveParts parts) {
+        if (Begin()) windows_.MoveWindow(window_, to, parts);
+    }
+    bool sent() const { return sent_; }
+
+private:
+    // False when the answer cannot be recorded: then nothing is sent.
+    bool Begin() {
+        if (!sent_ && !refused_) {
+            sent_ = owed_.Owe(window_);
+            refused_ = !sent_;
+        }
+        return sent_;
+    }
+    OwedAnswers& owed_;
+    WindowSystem& windows_;
+    WindowHandle window_;
+    bool sent_ = false, refused_ = false;
 };
 
-Target Compose(const WindowRule& rule, const Rect& current, std::uint32_t fx, std::uint32_t fy, std::uint32_t fw,
-               std::uint32_t fh) {
-    return Target{
-        rule.has(fx) ? rule.left : current.left,
-        rule.has(fy) ? rule.top : current.top,
-        rule.has(fw) ? rule.width : current.right - current.left,
-        rule.has(fh) ? rule.height : current.bottom - current.top,
-    };
+// The rectangle a move gives: the rule's value where its flag is set, the
+// one of `current` where it is clear.
+Rect Compose(const WindowRule& rule, const Rect& current, std::uint32_t fx, std::uint32_t fy, std::uint32_t fw,
+             std::uint32_t fh) {
+    const int x = rule.has(fx) ? rule.left : current.left;
+    const int y = rule.has(fy) ? rule.top : current.top;
+    const int width = rule.has(fw) ? rule.width : current.right - current.left;
+    const int height = rule.has(fh) ? rule.height : current.bottom - current.top;
+    return Rect{x, y, x + width, y + height};
 }
 
-void Move(WindowSystem& windows, WindowHandle window, const Target& t) {
-    windows.MoveWindow(window, t.x, t.y, t.width, t.height, true);
+// The parts in which `target` differs from `current`: 0 when the window is
+// where it is wanted.
+unsigned Differs(const Rect& target, const Rect& current) {
+    const bool place = target.left != current.left || target.top != current.top;
+    const bool size = target.right - target.left != current.right - current.left ||
+                      target.bottom - target.top != current.bottom - current.top;
+    return (place ? WindowSystem::kPosition : 0u) | (size ? WindowSystem::kSize : 0u);
 }
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
@@ -44,8 +82,11 @@ bool IsRestore(std::uint32_t last, std::uint32_t now) {
            (last == show::kMaximized && now == show::kNormal);
 }
 
-// The show command that puts a window into `state`, or 0 for no state.
-int CommandFor(std::int32_t state) {
+// The show command that puts a window now in show state `current` into
+// `state`, or 0 when none is needed: `state` asks for none (anything but 1,
+// 2, 3), or the window is in it already.
+int CommandFor(std::int32_t state, std::uint32_t current) {
+    if (current == static_cast<std::uint32_t>(state)) return 0;
     switch (state) {
         case show::kNormal: return show::kNormal;
         case show::kMinimized: return show::kMinimize;
@@ -54,85 +95,130 @@ int CommandFor(std::int32_t state) {
     }
 }
 
-void EnforceState(std::int32_t state, std::uint32_t current, WindowHandle window, WindowSystem& windows) {
-    const int command = CommandFor(state);
-    if (command != 0 && current != static_cast<std::uint32_t>(state)) windows.ShowWindow(window, command);
-}
+bool AsksForState(std::int32_t state) { return CommandFor(state, 0) != 0; }
 
 constexpr std::uint32_t kMoveFlags = opt::movex | opt::movey | opt::sizex | opt::sizey;
 constexpr std::uint32_t kLockFlags = opt::lmovex | opt::lmovey | opt::lsizex | opt::lsizey;
 
-}  // namespace
-
-void ApplyShowState(const WindowRule& rule, WindowHandle window, WindowSystem& windows) {
-    Placement placement;
-    // A window whose placement cannot be read has vanished since the last pass.
-    if (!windows.GetWindowPlacement(window, placement)) return;
-    EnforceState(rule.state, placement.showCmd, window, windows);
+// Whether a rule above `ruleIndex` has a one-time correction of `window` due.
+// The rules correct a window in table order, so a lower one waits; and the
+// lock builds on where the corrections put a window, so it waits for all.
+bool DueAbove(const RuleTable& table, std::int32_t ruleIndex, WindowHandle window) {
+    for (std::int32_t i = 0; i < ruleIndex && i < table.count(); ++i) {
+        const WindowRule& rule = table[static_cast<std::size_t>(i)];
+        const std::ptrdiff_t at = rule.findBound(window);
+        if (at >= 0 && rule.boundWindows[static_cast<std::size_t>(at)].pending()) return true;
+    }
+    return false;
 }
+
+}  // namespace
 
 void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     WithRule(shared, ruleIndex, [&](WindowRule& rule) {
-        const std::uint32_t moves = rule.options & kMoveFlags;
+        const bool moves = (rule.options & kMoveFlags) != 0;
         for (BoundWindow& bound : rule.boundWindows) {
-            // A window that does not answer keeps its mark until it does.
-            if (!bound.pending() || !windows.IsAnswering(bound.handle)) continue;
+            const WindowHandle w = bound.handle;
+            // A window that owes an answer, that its program has hidden (the
+            // next pass unbinds it), or that an upper rule corrects first,
+            // keeps its mark for later.
+            if (!bound.pending() || shared.owed.Owes(w) || DueAbove(shared.table, ruleIndex, w) ||
+                !windows.IsWindowVisible(w))
+                continue;
             bound.setPending(false);
-            if (moves == kMoveFlags) {
-                ApplyShowState(rule, bound.handle, windows);
-                Move(windows, bound.handle, Target{rule.left, rule.top, rule.width, rule.height});
-            } else if (moves != 0) {
-                // The rectangle is read before the show state changes it.
-                Rect current;
-                // Without a rectangle the window has vanished: moving it to
-                // made-up values could hit a window that reuses the handle.
-                if (!windows.GetWindowRect(bound.handle, current)) continue;
-                ApplyShowState(rule, bound.handle, windows);
-                Move(windows, bound.handle, Compose(rule, current, opt::movex, opt::movey, opt::sizex, opt::sizey));
-            } else {
-                ApplyShowState(rule, bound.handle, windows);
-            }
+            // The rectangle is read before the show state changes it.
+            Rect current;
+            // Without a rectangle the window has vanished: moving it to
+            // made-up values could hit a window that reuses the handle.
+            if (moves && !windows.GetWindowRect(w, current)) continue;
+            Placement placement;
+            const int command =
+                AsksForState(rule.state) && windows.GetWindowPlacement(w, placement)
+                    ? CommandFor(rule.state, placement.showCmd)
+                    : 0;
+            Commands commands(shared, windows, w);
+            if (command != 0) commands.Show(command);
+            if (!moves) continue;
+            const Rect target = Compose(rule, current, opt::movex, opt::movey, opt::sizex, opt::sizey);
+            // After a show command the window is no longer where it was read.
+            if (commands.sent()) commands.Move(target, WindowSystem::kPositionAndSize);
+            else if (const unsigned parts = Differs(target, current)) commands.Move(target, WindowSystem::MoveParts(parts));
         }
     });
 }
 
-void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
-    WithRule(shared, ruleIndex, [&](WindowRule& rule) {
-        const std::uint32_t locks = rule.options & kLockFlags;
-        if (locks == 0) return;
+void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+    complete_ = WithRule(shared, ruleIndex, [&](WindowRule& rule) {
+        if ((rule.options & kLockFlags) == 0) return;
         for (const BoundWindow& bound : rule.boundWindows) {
-            if (!windows.IsAnswering(bound.handle)) continue;
-            Placement placement;
-            if (!windows.GetWindowPlacement(bound.handle, placement)) continue;  // vanished
-            if ((placement.showCmd & 2) != 0) continue;  // minimized or maximized: left alone
-            windows.ShowWindow(bound.handle, show::kNormal);
-            Rect current;
-            if (locks != kLockFlags && !windows.GetWindowRect(bound.handle, current)) continue;
-            Move(windows, bound.handle, Compose(rule, current, opt::lmovex, opt::lmovey, opt::lsizex, opt::lsizey));
+            const WindowHandle w = bound.handle;
+            Plan* plan = nullptr;
+            for (Plan& p : plans_) {
+                if (p.window == w) plan = &p;
+            }
+            if (plan == nullptr) {
+                if (shared.owed.Owes(w) || DueAbove(shared.table, shared.table.count(), w)) continue;
+                Placement placement;
+                if (!windows.GetWindowPlacement(w, placement)) continue;  // vanished
+                if ((placement.showCmd & 2) != 0) continue;  // minimized or maximized: left alone
+                Rect current;
+                if (!windows.GetWindowRect(w, current)) continue;
+                try {
+                    plan = &plans_.emplace_back(Plan{w, current, current});
+                } catch (const std::bad_alloc&) {
+                    continue;  // held again next cycle
+                }
+            }
+            plan->target = Compose(rule, plan->target, opt::lmovex, opt::lmovey, opt::lsizex, opt::lsizey);
         }
-    });
+    }) && complete_;
+}
+
+void LockCycle::Send(Shared& shared, WindowSystem& windows) {
+    if (complete_) {
+        BusyGuard guard = BusyGuard::tryTake(shared.busy);
+        for (const Plan& plan : plans_) {
+            const unsigned parts = Differs(plan.target, plan.read);
+            if (!guard || parts == 0 || shared.owed.Owes(plan.window)) continue;
+            Commands(shared, windows, plan.window).Move(plan.target, WindowSystem::MoveParts(parts));
+        }
+    }
+    plans_.clear();
+    complete_ = true;
+}
+
+void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+    LockCycle cycle;
+    cycle.Rule(shared, windows, ruleIndex);
+    cycle.Send(shared, windows);
 }
 
 void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     bool marked = false;
     WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         for (BoundWindow& bound : rule.boundWindows) {
+            const WindowHandle w = bound.handle;
+            if (shared.owed.Owes(w)) continue;  // compared once it has answered
             Placement now;
-            if (!windows.GetWindowPlacement(bound.handle, now)) {
-                // The window vanished since the last pass; keep the last state
-                // rather than compare against an empty record.
-                continue;
-            }
+            // A window that vanished since the last pass keeps the last state
+            // rather than compare against an empty record.
+            if (!windows.GetWindowPlacement(w, now)) continue;
             const std::uint32_t s = now.showCmd;
-            // A window that does not answer is only watched: a restore marks
-            // it, and the correction waits until it answers again.
-            const bool answering = windows.IsAnswering(bound.handle);
-            if (rule.has(opt::msfstt) && IsRestore(bound.lastPlacement.showCmd, s)) {
-                if (answering) windows.ShowWindow(bound.handle, show::kNormal);
+            const bool restore = rule.has(opt::msfstt) && IsRestore(bound.lastPlacement.showCmd, s);
+            // A restore is shown normal; one that came back to normal is so already.
+            const int restoreCommand = restore && s != show::kNormal ? show::kNormal : 0;
+            const int enforce = rule.has(opt::forcestt) ? CommandFor(rule.state, s) : 0;
+            // A window its program has hidden gets no show command, which
+            // would show it again; the next pass unbinds it.
+            if ((restoreCommand != 0 || enforce != 0) && !windows.IsWindowVisible(w)) continue;
+            Commands commands(shared, windows, w);
+            if (restoreCommand != 0) commands.Show(restoreCommand);
+            if (enforce != 0) commands.Show(enforce);
+            if (restore) {
                 bound.setPending(true);
                 marked = true;
             }
-            if (rule.has(opt::forcestt) && answering) EnforceState(rule.state, s, bound.handle, windows);
+            // The placement read before this step's own commands.
             bound.lastPlacement = now;
         }
     });

@@ -1,18 +1,24 @@
 // The three corrections of bound windows: the one-time correction of marked
 // windows, the constant lock, and the state watch; and CorrectNow, which marks
 // every bound window for the one-time correction on the user's request.
+//
+// The order of commands: a command to a window is posted and takes effect
+// when the window's program next handles its messages. Until the window has
+// answered (Shared::owed), no step reads it or sends it anything more: a
+// read could see it from before the command, and a command built on that
+// read would undo it. Such a window is left for a later cycle, and a one-time
+// correction due for it stays due. A command that would change nothing is
+// not sent, and no show command goes to a window that its program has
+// hidden.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "engine/window_system.h"
 #include "rules/rule_table.h"
 
 namespace torvane {
-
-// Issues the rule's show state to one window, unless it is in that state
-// already; a state other than 1, 2 or 3 asks for nothing.
-void ApplyShowState(const WindowRule& rule, WindowHandle window, WindowSystem& windows);
 
 // Each step takes the busy flag once, skips the rule when it is held or when
 // the index is no longer below the rule count, and releases the flag.
@@ -21,12 +27,37 @@ void ApplyShowState(const WindowRule& rule, WindowHandle window, WindowSystem& w
 // state and moves and sizes the window by the rule's enabled values.
 void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
-// Holds the rule's locked values for every bound window in normal state.
-void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
-
 // Marks windows restored from minimized or maximized, enforces the rule's
 // state, and records every window's placement for the next cycle.
 void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
+
+// One cycle of the lock. Each rule, in table order, lays its locked values
+// over the window's rectangle as the rules above it left it in this cycle;
+// at the end each window that is not where the rules hold it gets one move.
+// So when two rules lock one window, it stays where the lower one holds it.
+class LockCycle {
+public:
+    LockCycle() { plans_.reserve(64); }
+    // The rule's part, under the busy flag as every step.
+    void Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
+    // The moves, under the busy flag once more; a window that was sent a
+    // command since it was read waits for the next cycle. A cycle in which
+    // a rule was skipped for the flag sends nothing: the window would go
+    // where only the rules above the skipped one hold it.
+    void Send(Shared& shared, WindowSystem& windows);
+
+private:
+    struct Plan {
+        WindowHandle window;
+        Rect read;    // where it was
+        Rect target;  // where the rules hold it
+    };
+    std::vector<Plan> plans_;
+    bool complete_ = true;  // no rule of this cycle was skipped
+};
+
+// The lock of one rule: one cycle with that rule alone.
+void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
 enum class CorrectNowResult { Marked, GaveUp };
 

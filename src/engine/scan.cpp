@@ -1,5 +1,6 @@
 #include "engine/scan.h"
 
+#include <cstring>
 #include <vector>
 
 namespace torvane {
@@ -16,9 +17,15 @@ bool StaysBound(const WindowRule& rule, const char* title) {
     return (rule.usclsttle & 1) == 0 || rule.title.equals(title);
 }
 
+bool IsShellWindow(const char* className, const char* title) {
+    return std::strcmp(className, "Shell_TrayWnd") == 0 ||
+           (std::strcmp(className, "Progman") == 0 && std::strcmp(title, "Program Manager") == 0);
+}
+
 namespace {
 
 struct BindingPass {
+    const OwedAnswers& owed;
     WindowSystem& windows;
     std::vector<WindowRule>& rules;
     char className[WindowSystem::kTextCapacity + 1];
@@ -36,8 +43,11 @@ struct BindingPass {
         title[0] = '\0';
         windows.GetClassNameA(window, className, WindowSystem::kTextCapacity);
         windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
+        if (IsShellWindow(className, title)) return;
         for (WindowRule& rule : rules) {
             if (!RuleMatches(rule, className, title) || rule.findBound(window) >= 0) continue;
+            // Its placement is read once a command sent to it has taken effect.
+            if (owed.Owes(window)) continue;
             Placement placement;
             windows.GetWindowPlacement(window, placement);
             if (rule.bind(window, placement) && rule.has(opt::fstforce)) marked = true;
@@ -70,7 +80,7 @@ int ScanPass(Shared& shared, WindowSystem& windows) {
         BusyGuard guard = BusyGuard::tryTake(shared.busy);
         if (!guard) return 0;
         std::vector<WindowRule>& rules = shared.table.rules();
-        BindingPass binding{windows, rules, {}, {}, false};
+        BindingPass binding{shared.owed, windows, rules, {}, {}, false};
         windows.EnumWindows(&BindingPass::Visit, &binding);
         UnbindingPass(windows, rules);
         marked = binding.marked;

@@ -41,46 +41,15 @@ bool InThisProcess(HWND hwnd) {
 
 bool OnThisThread(HWND hwnd) { return ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId(); }
 
-// The windows of other threads that this thread has sent a command and not
-// heard back from yet. Plain per-thread storage: the answer arrives as a
-// callback on the thread that sent the command.
-constexpr int kMaxWaiting = 256;
-thread_local HWND t_waiting[kMaxWaiting];
-thread_local int t_waitingCount = 0;
-thread_local ULONGLONG t_lastCollected = 0;
+// The answers this thread has asked for and not taken in yet. The system
+// delivers each as a callback on this thread when it next looks at its
+// queue; a window that was destroyed, or whose program ended, is answered
+// for by the system.
+thread_local int t_awaited = 0;
 
-int FindWaiting(HWND hwnd) {
-    for (int i = 0; i < t_waitingCount; ++i) {
-        if (t_waiting[i] == hwnd) return i;
-    }
-    return -1;
-}
-
-// The window has handled everything sent before the WM_NULL: it answers
-// again. A window that was destroyed, or whose program ended, is answered
-// for by the system, so no entry outlives its window.
-void CALLBACK OnAnswer(HWND hwnd, UINT, ULONG_PTR, LRESULT) {
-    const int i = FindWaiting(hwnd);
-    if (i >= 0) t_waiting[i] = t_waiting[--t_waitingCount];
-}
-
-// Runs the callbacks of the answers that have arrived, at most once per
-// clock tick: one look at the queue collects all of them.
-void CollectAnswers() {
-    const ULONGLONG now = ::GetTickCount64();
-    if (now == t_lastCollected) return;
-    t_lastCollected = now;
-    MSG msg;
-    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-}
-
-// After a command posted to `hwnd`: the window counts as not answering until
-// it has handled the first command posted since it last answered. With the
-// list full, the window is not followed.
-void AwaitAnswer(HWND hwnd) {
-    if (FindWaiting(hwnd) < 0 && t_waitingCount < kMaxWaiting &&
-        ::SendMessageCallbackA(hwnd, WM_NULL, 0, 0, &OnAnswer, 0))
-        t_waiting[t_waitingCount++] = hwnd;
+void CALLBACK OnAnswer(HWND hwnd, UINT, ULONG_PTR owed, LRESULT) {
+    --t_awaited;
+    reinterpret_cast<OwedAnswers*>(owed)->Answered(reinterpret_cast<WindowHandle>(hwnd));
 }
 
 // Copies the first `length` bytes of `text` into the caller's buffer, cut to
@@ -170,39 +139,35 @@ bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
     return true;
 }
 
-bool Win32WindowSystem::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
-    const HWND hwnd = ToHwnd(window);
-    // A move that would change nothing is not made at all: a lock that holds
-    // its windows in place then costs one read per window and cycle.
-    RECT now;
-    const bool known = ::GetWindowRect(hwnd, &now) != FALSE;
-    const bool samePlace = known && now.left == x && now.top == y;
-    const bool sameSize = known && now.right - now.left == width && now.bottom - now.top == height;
-    if (samePlace && sameSize) return true;
-    if (OnThisThread(hwnd)) return ::MoveWindow(hwnd, x, y, width, height, repaint ? TRUE : FALSE) != FALSE;
-    // What MoveWindow does, posted (see the class comment). The window takes
-    // the move a moment later: a position or size that is the window's own
-    // now is left out, so that a change the user makes meanwhile stays.
-    const UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | (repaint ? 0 : SWP_NOREDRAW) |
-                       (samePlace ? SWP_NOMOVE : 0) | (sameSize ? SWP_NOSIZE : 0);
-    if (!::SetWindowPos(hwnd, nullptr, x, y, width, height, flags)) return false;
-    AwaitAnswer(hwnd);
-    return true;
+bool Win32WindowSystem::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
+    // What MoveWindow does, posted to a window of another thread (see the
+    // class comment); for one of this thread it happens at once.
+    const UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | ((parts & kPosition) ? 0 : SWP_NOMOVE) |
+                       ((parts & kSize) ? 0 : SWP_NOSIZE);
+    return ::SetWindowPos(ToHwnd(window), nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top, flags) !=
+           FALSE;
 }
 
 bool Win32WindowSystem::ShowWindow(WindowHandle window, int command) {
     const HWND hwnd = ToHwnd(window);
     if (OnThisThread(hwnd)) return ::ShowWindow(hwnd, command) != FALSE;
-    if (!::ShowWindowAsync(hwnd, command)) return false;
-    AwaitAnswer(hwnd);
-    return true;
+    return ::ShowWindowAsync(hwnd, command) != FALSE;
 }
 
-bool Win32WindowSystem::IsAnswering(WindowHandle window) {
-    const HWND hwnd = ToHwnd(window);
-    if (FindWaiting(hwnd) < 0) return true;
-    CollectAnswers();
-    return FindWaiting(hwnd) < 0;
+bool Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
+    // A WM_NULL sent behind the commands: the window handles it after them.
+    // For a window of this thread the callback runs before this returns.
+    ++t_awaited;
+    if (::SendMessageCallbackA(ToHwnd(window), WM_NULL, 0, 0, &OnAnswer, reinterpret_cast<ULONG_PTR>(&owed)))
+        return true;
+    --t_awaited;
+    return false;
+}
+
+void Win32WindowSystem::CollectAnswers() {
+    // One look at the queue runs the callbacks of every answer that has come.
+    MSG msg;
+    if (t_awaited > 0) ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
 WindowHandle Win32WindowSystem::FindWindowA(const char* className, const char* title) {

@@ -16,12 +16,10 @@ namespace torvane {
 // would otherwise stop the worker with it.
 //  - Titles of this process's windows are read without WM_GETTEXT.
 //  - Moves and show commands for a window of another thread are posted
-//    (SWP_ASYNCWINDOWPOS, ShowWindowAsync), followed by a WM_NULL sent with
-//    SendMessageCallback. Until its answer comes back the window counts as
-//    not answering (IsAnswering); the engine asks before each step's
-//    commands, so a hung program's queue holds at most one step's commands
-//    from each worker. The answer is collected when the worker next asks
-//    about the window; each thread keeps its own list of windows it waits for.
+//    (SWP_ASYNCWINDOWPOS, ShowWindowAsync). AwaitAnswer sends a WM_NULL
+//    behind them with SendMessageCallback; the callback comes back on the
+//    sending thread when it looks at its queue (CollectAnswers), and records
+//    the answer in the process's one OwedAnswers.
 //
 // Failed reads leave a defined result: an empty text, a zero rectangle, a
 // zero placement record (showCmd 0). ShowWindow returns what the platform
@@ -39,9 +37,10 @@ public:
     int GetWindowTextA(WindowHandle window, char* buffer, int capacity) override;
     bool GetWindowPlacement(WindowHandle window, Placement& placement) override;
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
-    bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) override;
+    bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
     bool ShowWindow(WindowHandle window, int command) override;
-    bool IsAnswering(WindowHandle window) override;
+    bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    void CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;

@@ -3,6 +3,7 @@
 // by the next scan pass.
 #pragma once
 
+#include "rules/owed_answers.h"
 #include "rules/types.h"
 
 namespace torvane {
@@ -27,15 +28,24 @@ public:
     virtual int GetWindowTextA(WindowHandle window, char* buffer, int capacity) = 0;
     virtual bool GetWindowPlacement(WindowHandle window, Placement& placement) = 0;
     virtual bool GetWindowRect(WindowHandle window, Rect& rect) = 0;
-    // Moves and show commands never wait for the window's program: they take
-    // effect when it next handles its messages.
-    virtual bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) = 0;
+    // Which parts of the rectangle a move sets. A part it does not set stays
+    // as the window has it when the move takes effect, so that what the user
+    // does meanwhile is not undone by a rectangle read before.
+    enum MoveParts : unsigned { kPosition = 1, kSize = 2, kPositionAndSize = 3 };
+
+    // Moves and show commands are posted: they take effect when the window's
+    // program next handles its messages, and never wait for it. A move
+    // repaints the window.
+    virtual bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) = 0;
     virtual bool ShowWindow(WindowHandle window, int command) = 0;
-    // False while a move or show command sent to the window earlier has not
-    // been handled: its program does not answer. The engine asks before each
-    // step's commands for a window and leaves it alone until it answers, so
-    // that its message queue is not flooded.
-    virtual bool IsAnswering(WindowHandle window) = 0;
+    // Asks the window to answer once it has handled every command sent to it
+    // so far; the answer is recorded in `owed` (OwedAnswers::Answered). It
+    // arrives on the calling thread, during one of its later CollectAnswers,
+    // or at once for a window of the calling thread. False when no answer
+    // will come: the window is gone.
+    virtual bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) = 0;
+    // Takes in the answers that have arrived for the calling thread.
+    virtual void CollectAnswers() = 0;
     // Either text may be null for "any".
     virtual WindowHandle FindWindowA(const char* className, const char* title) = 0;
     virtual bool GetCursorPos(Point& point) = 0;

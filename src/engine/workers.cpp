@@ -17,15 +17,18 @@ void SleepInterval(const Shared& shared) { SleepMs(shared.PollInterval.load(std:
 
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
 
-using RuleStep = void (*)(Shared&, WindowSystem&, std::int32_t);
-
 // The loop of the three correction workers: each rule in table order, the
-// count read again before each rule.
-void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, RuleStep step, Wakeup* wakeup) {
+// count read again before each rule. `step` runs one rule; `end`, if any,
+// finishes the cycle after the last rule.
+template <class Step, class End>
+void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup* wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
     while (Running(flags)) {
+        // What this worker sent has taken effect: those windows answer again.
+        windows.CollectAnswers();
         if (shared.config.Enabled) {
-            for (std::int32_t i = 0; i < shared.table.count(); ++i) step(shared, windows, i);
+            for (std::int32_t i = 0; i < shared.table.count(); ++i) step(i);
+            end();
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
         if (wakeup != nullptr) {
@@ -35,6 +38,13 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, RuleSte
         }
     }
     flags.AliveFlag.store(false, std::memory_order_release);
+}
+
+// A RuleLoop of one of the per-rule steps.
+void StepLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags,
+              void (*step)(Shared&, WindowSystem&, std::int32_t), Wakeup* wakeup) {
+    RuleLoop(
+        shared, windows, flags, [&](std::int32_t i) { step(shared, windows, i); }, [] {}, wakeup);
 }
 
 void CheckTaskbar(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
@@ -78,15 +88,18 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
 }
 
 void LockThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.lockThread, &LockStep, nullptr);
+    LockCycle cycle;
+    RuleLoop(
+        shared, windows, shared.lockThread, [&](std::int32_t i) { cycle.Rule(shared, windows, i); },
+        [&] { cycle.Send(shared, windows); }, nullptr);
 }
 
 void CorrectionThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.correctionThread, &CorrectionStep, &shared.correctionWakeup);
+    StepLoop(shared, windows, shared.correctionThread, &CorrectionStep, &shared.correctionWakeup);
 }
 
 void StateWatchThread(Shared& shared, WindowSystem& windows) {
-    RuleLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, nullptr);
+    StepLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, nullptr);
 }
 
 void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {

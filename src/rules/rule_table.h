@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "rules/busy_flag.h"
+#include "rules/owed_answers.h"
 #include "rules/types.h"
 #include "rules/window_rule.h"
 
@@ -138,6 +139,8 @@ struct Shared {
     std::atomic<WindowHandle> MainWindow{kNoWindow};
     // Notified whenever a window is marked for the one-time correction.
     Wakeup correctionWakeup;
+    // The windows whose last command has not taken effect yet.
+    OwedAnswers owed;
 };
 
 }  // namespace torvane

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "engine/scan.h"
 #include "resource.h"
 #include "rules/settings_format.h"
 #include "settings/texts.h"
@@ -265,7 +266,7 @@ void SettingsDialog::FillVisibleWindows() {
         if (!windows_.IsWindowVisible(w)) continue;
         const std::string cls = ReadText(&WindowSystem::GetClassNameA, windows_, w);
         const std::string title = ReadText(&WindowSystem::GetWindowTextA, windows_, w);
-        if (cls == "Shell_TrayWnd" || (cls == "Progman" && title == "Program Manager")) continue;
+        if (IsShellWindow(cls.c_str(), title.c_str())) continue;
         view_.AddRow(IDC_VISIBLE_CLASSES, cls);
         view_.AddRow(IDC_VISIBLE_TITLES, title);
     }

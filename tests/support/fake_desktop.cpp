@@ -11,16 +11,21 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 WindowHandle FakeDesktop::open(const std::string& className, const std::string& title, Rect rect, bool visible,
                                WindowHandle parent, bool owned) {
     Lock lock(mutex_);
-    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, owned, false, {}});
+    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, owned, false, {}, {}});
     next_ += 0x10;
     return windows_.front().handle;
 }
 
 void FakeDesktop::close(WindowHandle window) {
     Lock lock(mutex_);
+    if (Window* w = find(window)) {
+        // The system answers for a window that is destroyed.
+        for (const Window::Posted& p : w->queue) {
+            if (p.op == 'A') answers_[p.thread].emplace_back(p.owed, w->handle);
+        }
+    }
     std::erase_if(windows_, [window](const Window& w) { return w.handle == window; });
 }
-
 void FakeDesktop::hide(WindowHandle window) {
     Lock lock(mutex_);
     if (Window* w = find(window)) w->visible = false;
@@ -51,13 +56,52 @@ void FakeDesktop::hang(WindowHandle window) {
 
 void FakeDesktop::resume(WindowHandle window) {
     Lock lock(mutex_);
-    Window* w = find(window);
-    if (w == nullptr) return;
-    w->hung = false;
-    for (const auto& [op, r] : std::exchange(w->queued, {})) {
-        if (op == 'S') applyShow(*w, r.left);
-        else if (w->showCmd != show::kMinimized) userMove(window, r);
+    if (Window* w = find(window)) {
+        w->hung = false;
+        run(*w);
     }
+}
+
+void FakeDesktop::settle() {
+    Lock lock(mutex_);
+    for (Window& w : windows_) {
+        if (!w.hung) run(w);
+    }
+}
+
+void FakeDesktop::setLive(bool live) {
+    Lock lock(mutex_);
+    live_ = live;
+}
+
+namespace {
+// `now` with the parts of `to` that a move sets.
+Rect Moved(const Rect& now, const Rect& to, int parts) {
+    const int x = (parts & WindowSystem::kPosition) ? to.left : now.left;
+    const int y = (parts & WindowSystem::kPosition) ? to.top : now.top;
+    const int width = (parts & WindowSystem::kSize) ? to.right - to.left : now.right - now.left;
+    const int height = (parts & WindowSystem::kSize) ? to.bottom - to.top : now.bottom - now.top;
+    return Rect{x, y, x + width, y + height};
+}
+}  // namespace
+
+void FakeDesktop::run(Window& w) {
+    for (const Window::Posted& p : std::exchange(w.queue, {})) {
+        if (p.op == 'S') applyShow(w, p.command);
+        else if (p.op == 'M' && w.showCmd != show::kMinimized) userMove(w.handle, Moved(w.rect, p.rect, p.command));
+        else if (p.op == 'A') answers_[p.thread].emplace_back(p.owed, w.handle);
+    }
+}
+
+void FakeDesktop::post(Window& w, Window::Posted posted, const std::string& logged) {
+    if (!logged.empty()) w.sent += (w.sent.empty() ? "" : " ") + logged;
+    w.queue.push_back(posted);
+}
+
+std::string FakeDesktop::takeSent(WindowHandle window) {
+    Lock lock(mutex_);
+    Window* w = find(window);
+    return w != nullptr ? std::exchange(w->sent, {}) : std::string();
 }
 
 FakeDesktop::Window FakeDesktop::window(WindowHandle window) const {
@@ -179,18 +223,14 @@ bool FakeDesktop::GetWindowRect(WindowHandle window, Rect& rect) {
     return w != nullptr;
 }
 
-bool FakeDesktop::MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) {
+bool FakeDesktop::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
     Lock lock(mutex_);
-    Window* w = call('M', window, std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(width) + "," +
-                                      std::to_string(height) + (repaint ? "" : " without repainting"));
+    const std::string args =
+        ((parts & kPosition) ? std::to_string(to.left) + "," + std::to_string(to.top) : "-,-") + "," +
+        ((parts & kSize) ? std::to_string(to.right - to.left) + "," + std::to_string(to.bottom - to.top) : "-,-");
+    Window* w = call('M', window, args);
     if (w == nullptr) return false;
-    if (w->hung) {
-        w->queued.push_back({'M', Rect{x, y, x + width, y + height}});
-        return true;
-    }
-    if (w->showCmd == show::kMinimized) return true;  // stays parked
-    w->rect = Rect{x, y, x + width, y + height};
-    if (w->showCmd == show::kNormal) w->normalRect = w->rect;
+    post(*w, {'M', to, static_cast<int>(parts), nullptr, {}}, "M" + args);
     return true;
 }
 
@@ -198,19 +238,27 @@ bool FakeDesktop::ShowWindow(WindowHandle window, int command) {
     Lock lock(mutex_);
     Window* w = call('S', window, std::to_string(command));
     if (w == nullptr) return false;
-    if (w->hung) {
-        w->queued.push_back({'S', Rect{command, 0, 0, 0}});
-        return true;
-    }
-    const bool wasVisible = w->visible;
-    applyShow(*w, command);
-    return wasVisible;
+    post(*w, {'S', Rect{}, command, nullptr, {}}, "S" + std::to_string(command));
+    return true;
 }
 
-bool FakeDesktop::IsAnswering(WindowHandle window) {
+bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     Lock lock(mutex_);
-    const Window* w = find(window);
-    return w == nullptr || !w->hung || w->queued.empty();
+    Window* w = find(window);
+    if (w == nullptr) return false;
+    post(*w, {'A', Rect{}, 0, &owed, std::this_thread::get_id()}, "");
+    return true;
+}
+
+void FakeDesktop::CollectAnswers() {
+    std::vector<std::pair<OwedAnswers*, WindowHandle>> mine;
+    {
+        Lock lock(mutex_);
+        if (live_) settle();
+        auto it = answers_.find(std::this_thread::get_id());
+        if (it != answers_.end()) mine = std::exchange(it->second, {});
+    }
+    for (const auto& [owed, window] : mine) owed->Answered(window);
 }
 
 WindowHandle FakeDesktop::FindWindowA(const char* className, const char* title) {

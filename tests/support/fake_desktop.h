@@ -9,11 +9,20 @@
 // both rectangles; on a maximized one only the current rectangle (it stays
 // maximized); on a minimized one nothing (it stays parked). Measured under
 // Wine; Windows keeps the state too.
+//
+// Moves and show commands are posted, as the program posts them: they wait
+// in the window's queue until the window runs (settle), and so does the
+// answer a caller asks for (AwaitAnswer). The answer then goes to the thread
+// that asked, which takes it in with CollectAnswers. A hung window runs
+// nothing until it resumes; a closed one is answered for at once. Live, the
+// desktop lets every window run whenever a thread collects its answers.
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/window_system.h"
@@ -33,7 +42,16 @@ public:
         WindowHandle parent = kNoWindow;  // of a child; the owner of an owned top-level window
         bool owned = false;
         bool hung = false;
-        std::vector<std::pair<char, Rect>> queued;  // moves (M) and show commands (S, left = command)
+        struct Posted {
+            char op;  // M a move to `rect` (its `command` the parts set), S show `command`,
+                      // A an answer for `owed`, asked on `thread`
+            Rect rect;
+            int command;
+            OwedAnswers* owed;
+            std::thread::id thread;
+        };
+        std::vector<Posted> queue;
+        std::string sent;  // the commands sent since the last look, as in the log
     };
 
     static constexpr Rect kDefaultRect{100, 100, 500, 400};
@@ -53,17 +71,22 @@ public:
     void userShow(WindowHandle window, int command);
     Window window(WindowHandle window) const;  // a default Window when gone
     void setCursor(Point point) { cursor_ = point; }
-    // The window's program stops handling messages: moves and show commands
-    // wait in its queue, and it no longer answers once one waits there.
-    // Resuming carries them out in order.
+    // Every window that is not hung handles what waits in its queue.
+    void settle();
+    void setLive(bool live);
+    // The window's program stops handling messages; resuming carries out
+    // what waited, in order.
     void hang(WindowHandle window);
     void resume(WindowHandle window);
 
     // --- the log: one word per call, such as "aP aS3 aM10,20,640,480" ---
     // E EnumWindows, V IsWindowVisible, C GetClassNameA, T GetWindowTextA,
-    // P GetWindowPlacement, R GetWindowRect, M MoveWindow x,y,w,h, S
+    // P GetWindowPlacement, R GetWindowRect, M MoveWindow x,y,w,h (a part it
+    // does not set as "-,-"), S
     // ShowWindow n, F FindWindowA, K GetCursorPos, W WindowFromPoint, G GetParent.
     std::string log() const;
+    // The moves and show commands sent to the window since the last look, such as "S3 M10,20,640,480".
+    std::string takeSent(WindowHandle window);
     static std::string name(WindowHandle window);
     void clearLog();
     // Runs while a call is in progress: after it is logged, before it acts.
@@ -75,9 +98,10 @@ public:
     int GetWindowTextA(WindowHandle window, char* buffer, int capacity) override;
     bool GetWindowPlacement(WindowHandle window, Placement& placement) override;
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
-    bool MoveWindow(WindowHandle window, int x, int y, int width, int height, bool repaint) override;
+    bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
     bool ShowWindow(WindowHandle window, int command) override;
-    bool IsAnswering(WindowHandle window) override;
+    bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    void CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;
@@ -89,6 +113,8 @@ private:
     Window* call(char op, WindowHandle window, std::string args = {});  // noted, then found
     Window* find(WindowHandle window);
     void applyShow(Window& w, int command);
+    void run(Window& w);
+    void post(Window& w, Window::Posted posted, const std::string& logged);
 
     mutable std::recursive_mutex mutex_;
     std::vector<Window> windows_;  // front to back
@@ -97,6 +123,8 @@ private:
     WindowHandle next_ = kFirst;
     Rect workArea_{0, 0, 1280, 1004};
     Point cursor_;
+    bool live_ = false;
+    std::map<std::thread::id, std::vector<std::pair<OwedAnswers*, WindowHandle>>> answers_;
 };
 
 }  // namespace torvane::testing

@@ -238,6 +238,9 @@ public:
     virtual Box RectOf(const std::string& window) = 0;
     virtual int StateOf(const std::string& window) = 0;  // 1 normal, 2 minimized, 3 maximized
     virtual void Hang(const std::string& window, bool hang) = 0;
+    // Its program hides it; whether it is shown.
+    virtual void Hide(const std::string& window) = 0;
+    virtual bool Shown(const std::string& window) = 0;
 
     // Makes the program's dialog (settings, input, about, or a caption) the
     // one the steps act on; false while it is not shown.
@@ -377,6 +380,10 @@ private:
             const std::string& state = arg(2);
             const int seen = state == "min" ? 2 : state == "max" ? 3 : 1;
             Wait([&] { return p_.Show(arg(1), state), p_.StateOf(arg(1)) == seen; }, [&] { return "never seen " + state; });
+        } else if (c == "hide") {
+            p_.Hide(arg(1));
+        } else if (c == "stays-hidden") {
+            Check(!p_.WaitFor([&] { return p_.Shown(arg(1)); }, p_.quietMs), arg(1) + " is shown again");
         } else if (c == "hang" || c == "resume") {
             p_.Hang(arg(1), c == "hang");
         } else if (c == "rect" || c == "stays") {

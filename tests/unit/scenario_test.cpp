@@ -9,11 +9,14 @@
 #include <iconv.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <optional>
 
 #include "engine/corrections.h"
@@ -56,6 +59,45 @@ using settings::SettingsDialog;
 
 struct Skipped {};
 
+// A thread that runs the steps of one kind of worker, as that worker would:
+// the answers to what it sends come back to it.
+class StepThread {
+public:
+    StepThread() : thread_([this] { Loop(); }) {}
+    ~StepThread() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        cv_.notify_all();
+        thread_.join();
+    }
+    // Runs `job` on the thread and waits until it is done.
+    void Run(std::function<void()> job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        job_ = std::move(job);
+        cv_.notify_all();
+        cv_.wait(lock, [this] { return !job_; });
+    }
+
+private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            cv_.wait(lock, [this] { return quit_ || job_; });
+            if (quit_) return;
+            job_();
+            job_ = nullptr;
+            cv_.notify_all();
+        }
+    }
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::function<void()> job_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 // The tray icon as the platform keeps it: gone with the taskbar.
 class TrayIcon final : public TrayIconHost {
 public:
@@ -97,9 +139,13 @@ public:
     void Pause(int ms) override {
         if (AnyWorkerAlive(shared_)) testing::WaitForCycles(shared_, std::min(ms, quietMs) / 2);
     }
-    // The main window writes the file and registers the hotkey when a dialog
-    // asks; a command the dialog posted to itself comes back.
+    // Time passes: the windows handle what they were sent, and each worker
+    // takes in its answers. The main window writes the file and registers
+    // the hotkey when a dialog asks; a command the dialog posted to itself
+    // comes back.
     void AfterStep() override {
+        desktop_.settle();
+        for (auto& [kind, thread] : stepThreads_) thread->Run([this] { desktop_.CollectAnswers(); });
         if (!settingsView_) return;
         if (settingsView_->saves > saves_) saves_ = settingsView_->saves, Save();
         if (!settingsView_->hotkeys.empty()) {
@@ -116,6 +162,7 @@ public:
     void WriteSettings(const std::string& bytes) override { file_ = bytes; }
     std::optional<std::string> Settings() override { return file_; }
     void Start() override {
+        desktop_.setLive(true);  // the workers look at their queues every cycle
         Load();
         if (shared_.config.TaskIcon) tray_.AddTrayIcon();
         StartWorkers(shared_, desktop_, tray_);
@@ -170,6 +217,8 @@ public:
         return Box{r.left, r.top, r.right - r.left, r.bottom - r.top};
     }
     int StateOf(const std::string& window) override { return desktop_.window(Window(window)).showCmd; }
+    void Hide(const std::string& window) override { desktop_.hide(Window(window)); }
+    bool Shown(const std::string& window) override { return desktop_.window(Window(window)).visible; }
     void Hang(const std::string& window, bool hang) override {
         hang ? desktop_.hang(Window(window)) : desktop_.resume(Window(window));
     }
@@ -276,10 +325,20 @@ public:
             if (w.size() > 2) Settings_().CaptureLost();
             else settings_->Release();
         } else if (c == "step") {
-            const std::int32_t rule = Number(w.at(2));
-            if (w[1] == "correction") CorrectionStep(shared_, desktop_, rule);
-            else if (w[1] == "lock") LockStep(shared_, desktop_, rule);
-            else StateWatchStep(shared_, desktop_, rule);
+            // step <correction|lock|watch> <rule> | scan ...: the steps back to
+            // back, each on its worker's thread, with no time for the windows
+            // between them
+            for (std::size_t i = 1; i < w.size(); i += w[i] == "scan" ? 1 : 2) {
+                const std::string& kind = w[i];
+                const std::int32_t rule = kind == "scan" ? 0 : Number(w.at(i + 1));
+                StepsOf(kind).Run([&] {
+                    desktop_.CollectAnswers();
+                    if (kind == "scan") ScanPass(shared_, desktop_);
+                    else if (kind == "correction") CorrectionStep(shared_, desktop_, rule);
+                    else if (kind == "lock") LockStep(shared_, desktop_, rule);
+                    else StateWatchStep(shared_, desktop_, rule);
+                });
+            }
         } else if (c == "log") {
             std::string expected;
             for (std::size_t i = 1; i < w.size(); ++i) expected += (i > 1 ? " " : "") + w[i];
@@ -294,8 +353,11 @@ public:
                     seen += FakeDesktop::name(b.handle) + std::to_string(b.lastPlacement.showCmd) + (b.pending() ? "*" : "");
             });
             Check(seen == (w.size() > 2 ? w[2] : ""), "bound are " + seen);
-        } else if (c == "hide") {
-            desktop_.hide(Window(w.at(1)));
+        } else if (c == "sent") {  // sent <window> [commands]: the moves and show commands since the last look
+            std::string expected;
+            for (std::size_t i = 2; i < w.size(); ++i) expected += (i > 2 ? " " : "") + w[i];
+            const std::string sent = desktop_.takeSent(Window(w.at(1)));
+            Check(sent == expected, w[1] + " was sent " + (sent.empty() ? "nothing" : sent));
         } else if (c == "retitle") {
             desktop_.retitle(Window(w.at(1)), w.size() > 2 ? w[2] : "");
         } else if (c == "close-window") {
@@ -318,6 +380,12 @@ private:
     SettingsDialog& Settings_() {
         Check(settings_ != nullptr && view_ == settingsView_.get(), "the settings dialog is not in front");
         return *settings_;
+    }
+
+    StepThread& StepsOf(const std::string& kind) {
+        std::unique_ptr<StepThread>& thread = stepThreads_[kind];
+        if (!thread) thread = std::make_unique<StepThread>();
+        return *thread;
     }
 
     std::vector<BoundWindow>& Bound(const std::string& rule) {
@@ -407,6 +475,7 @@ private:
     bool holding_ = false;
     shell::Hotkey hotkey_ = shell::HotkeyFor(SystemConfig::Defaults());
     std::jthread releaser_;  // ends before the flag it releases
+    std::map<std::string, std::unique_ptr<StepThread>> stepThreads_;  // by the worker whose steps they run
 };
 
 // Every scenario of the end-to-end and the unit scenario files.

@@ -68,6 +68,7 @@ protected:
     void SetUp() override {
         shared.PollInterval = 2;
         shared.config = SystemConfig::Defaults();
+        desktop.setLive(true);
     }
     void TearDown() override { stop(); }
     void start() {
@@ -180,6 +181,8 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
         for (const BoundWindow& b : shared.table[0].boundWindows) bound.push_back(b.handle);
     });
     ASSERT_FALSE(bound.empty());
+    // Away from where the rule puts them, so that each needs a move.
+    for (WindowHandle w : bound) desktop.userMove(w, Rect{0, 0, 100, 100});
     desktop.clearLog();
     ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);
     for (WindowHandle w : bound) {

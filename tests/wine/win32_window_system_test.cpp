@@ -96,47 +96,80 @@ TEST(Reads, TextsAreCodePage932BytesCutOnACharacterBoundaryAndAVanishedWindowGiv
     EXPECT_EQ(rect, Rect{});
 }
 
-// A worker must go on while this program's user-interface thread does not
-// answer (it waits for the busy flag); its commands take effect once the
-// thread answers again, and until then the window counts as not answering.
-// (A hung window of another program is an end-to-end scenario.)
-TEST(Commands, NeverWaitForAnotherThreadsWindowAndFollowWhetherItAnswers) {
-    Win32WindowSystem ws;
-    std::atomic<HWND> window{nullptr};
-    std::thread thread([&] {
-        HWND created = CreateTopLevel("Torvane.Busy", "busy");
-        window = created;
-        MSG msg;
-        while (::IsWindow(created) && ::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
-    });
-    ASSERT_TRUE(WaitFor([&] { return window.load() != nullptr; }));
-    {
-        const WindowHandle w = H(window);
-        ::PostMessageA(window, kHangMessage, 1000, 0);
+// Posted to a test window: its thread ends after wParam ms, without handling
+// anything more.
+constexpr UINT kDieMessage = WM_APP + 8;
+
+// A window on a thread of its own that handles kHangMessage and kDieMessage.
+class BusyWindow {
+public:
+    BusyWindow() : thread_([this] { Run(); }) { WaitFor([&] { return window_.load() != nullptr; }); }
+    ~BusyWindow() {
+        ::PostMessageA(window_, WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+    WindowHandle handle() const { return H(window_); }
+    void Post(UINT message, WPARAM ms) {
+        ::PostMessageA(window_, message, ms, 0);
         ::Sleep(100);  // the window's thread is asleep now
+    }
+
+private:
+    void Run() {
+        HWND created = CreateTopLevel("Torvane.Busy", "busy");
+        window_ = created;
+        MSG msg;
+        while (::IsWindow(created) && ::GetMessageA(&msg, nullptr, 0, 0) > 0) {
+            if (msg.message == kDieMessage) {
+                ::Sleep(static_cast<DWORD>(msg.wParam));
+                return;  // its windows go with the thread
+            }
+            ::DispatchMessageA(&msg);
+        }
+    }
+    std::atomic<HWND> window_{nullptr};
+    std::thread thread_;
+};
+
+// A worker must go on while this program's user-interface thread does not
+// answer (it waits for the busy flag): commands are posted, and the answer
+// asked for behind them comes once the window has handled them. A window
+// whose thread ends without answering is answered for by the system, so no
+// record outlives its window. (A hung window of another program is an
+// end-to-end scenario.)
+TEST(Commands, NeverWaitForAnotherThreadsWindowAndTheAnswerComesOnceTheyTookEffect) {
+    Win32WindowSystem ws;
+    OwedAnswers owed;
+    {
+        BusyWindow busy;
+        const WindowHandle w = busy.handle();
+        busy.Post(kHangMessage, 1000);
         const ULONGLONG start = ::GetTickCount64();
         char title[16];
         ws.GetWindowTextA(w, title, sizeof title);
-        EXPECT_TRUE(ws.IsAnswering(w)) << "nothing sent yet";
-        ws.MoveWindow(w, 30, 40, 300, 250, true);
+        ws.MoveWindow(w, Rect{30, 40, 330, 290}, WindowSystem::kPositionAndSize);
         ws.ShowWindow(w, show::kMaximized);
-        EXPECT_FALSE(ws.IsAnswering(w));
+        ASSERT_TRUE(owed.Owe(w));
+        EXPECT_TRUE(ws.AwaitAnswer(w, owed));
+        ws.CollectAnswers();
+        EXPECT_TRUE(owed.Owes(w)) << "answered before the window's thread woke";
         EXPECT_LT(::GetTickCount64() - start, 300u) << "waited for the window's thread";
-        EXPECT_TRUE(WaitFor([&] { return ws.IsAnswering(w); })) << "answers again";
+        EXPECT_TRUE(WaitFor([&] { return ws.CollectAnswers(), !owed.Owes(w); })) << "never answered";
         Placement placement;
-        EXPECT_TRUE(WaitFor([&] { return ws.GetWindowPlacement(w, placement) && placement.showCmd == 3; }))
-            << "the commands are carried out";
+        EXPECT_TRUE(ws.GetWindowPlacement(w, placement) && placement.showCmd == 3) << "answered before the commands";
         ws.ShowWindow(w, show::kNormal);
         Rect rect;
         EXPECT_TRUE(WaitFor([&] { return ws.GetWindowRect(w, rect) && rect == Rect{30, 40, 330, 290}; }))
             << rect.left << "," << rect.top << "," << rect.right << "," << rect.bottom;
-        ::PostMessageA(window, kHangMessage, 1000, 0);
-        ::Sleep(100);
-        ws.MoveWindow(w, 30, 40, 300, 250, true);
-        EXPECT_TRUE(ws.IsAnswering(w)) << "a move that changes nothing is not posted";
     }
-    ::PostMessageA(window, WM_CLOSE, 0, 0);
-    thread.join();
+    BusyWindow dying;
+    const WindowHandle w = dying.handle();
+    dying.Post(kDieMessage, 300);
+    ws.ShowWindow(w, show::kMaximized);
+    ASSERT_TRUE(owed.Owe(w));
+    EXPECT_TRUE(ws.AwaitAnswer(w, owed));
+    EXPECT_TRUE(WaitFor([&] { return ws.CollectAnswers(), !owed.Owes(w); })) << "a window gone keeps its record";
+    EXPECT_FALSE(ws.AwaitAnswer(w, owed)) << "an answer from a window that is gone";
 }
 
 }  // namespace

@@ -467,6 +467,11 @@ public:
 
     void OpenWindows(const std::string& name, const std::string& className, const std::string& title, Box at,
                      const std::string& owner, int count) override {
+        if (className == "Shell_TrayWnd") {  // the session's own taskbar
+            foreign_[name] = ::FindWindowA("Shell_TrayWnd", nullptr);
+            Check(foreign_[name] != nullptr, "no taskbar");
+            return;
+        }
         if (className == "Notepad" && title.empty() && owner.empty()) {
             char system[MAX_PATH];
             auto child = std::make_unique<Child>();
@@ -498,6 +503,8 @@ public:
         return ::GetWindowPlacement(Window(window), &placement) ? static_cast<int>(placement.showCmd) : 0;
     }
     void Hang(const std::string& window, bool hang) override { hang ? Own(window).Hang() : Own(window).Resume(); }
+    void Hide(const std::string& window) override { ::ShowWindow(Window(window), SW_HIDE); }
+    bool Shown(const std::string& window) override { return ::IsWindowVisible(Window(window)) != FALSE; }
 
     bool OpenDialog(const std::string& which) override {
         const std::string caption = which == "settings" ? Decode("Torvane - 設定")
