@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace torvane {
 
@@ -21,7 +23,8 @@ public:
     virtual ReadStatus ReadWhole(const std::string& path, std::string& out) = 0;
     // False only when the file is known not to be there.
     virtual bool Exists(const std::string& path) = 0;
-    // Creates a new, empty file with a unique name in the folder of `besidePath`.
+    // Creates a new, empty file named TempFileName(besidePath, this
+    // process, n) for the first n that is free.
     virtual bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) = 0;
     virtual bool Write(Handle handle, const char* data, std::size_t size) = 0;
     // Makes the written bytes durable (FlushFileBuffers, fsync).
@@ -31,7 +34,18 @@ public:
     virtual ReplaceStatus Replace(const std::string& from, const std::string& to) = 0;
     virtual void Remove(const std::string& path) = 0;
     virtual void Pause(int milliseconds) = 0;
+    // The paths of the files beside `path` whose names are its name, a dot
+    // and more (the temporary files of saves among them).
+    virtual std::vector<std::string> Siblings(const std::string& path) = 0;
+    // Whether process `pid` runs; true when it cannot be told.
+    virtual bool ProcessRuns(unsigned long pid) = 0;
+    virtual unsigned long ProcessId() = 0;
 };
+
+// The temporary file of a save of `path`: "<path>.<pid>.<n>.tmp".
+std::string TempFileName(const std::string& path, unsigned long pid, unsigned n);
+// The process whose save of `path` made `candidate`, if it is such a file.
+std::optional<unsigned long> TempFileOwner(const std::string& candidate, const std::string& path);
 
 // The file operations of the platform the core is built for: POSIX natively,
 // the Win32 file API in the Windows build.
@@ -39,7 +53,10 @@ FileOps& PlatformFileOps();
 
 // Writes `bytes` to a temporary file beside `path`, makes it durable and puts
 // it in the place of `path`, retrying a refused replace a few times. On any
-// failure `path` is left as it was and the temporary file is removed.
+// failure `path` is left as it was and the temporary file is removed. First
+// it removes what saves of processes that have ended left beside `path` (a
+// save cut short by a kill leaves its temporary file), and earlier ones of
+// this process.
 bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes);
 
 }  // namespace torvane

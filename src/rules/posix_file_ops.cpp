@@ -1,7 +1,9 @@
 // File operations over POSIX, for the native build.
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -47,13 +49,17 @@ public:
     }
 
     bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
-        std::string pattern = besidePath + ".XXXXXX";
-        int fd = ::mkstemp(pattern.data());
-        if (fd < 0) return false;
-        ::fchmod(fd, 0644);
-        tempPath = pattern;
-        handle = fd;
-        return true;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string name = TempFileName(besidePath, ProcessId(), ++counter_);
+            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            if (fd >= 0) {
+                tempPath = name;
+                handle = fd;
+                return true;
+            }
+            if (errno != EEXIST) return false;
+        }
+        return false;
     }
 
     bool Write(Handle handle, const char* data, std::size_t size) override {
@@ -87,11 +93,35 @@ public:
 
     void Remove(const std::string& path) override { ::unlink(path.c_str()); }
 
+    std::vector<std::string> Siblings(const std::string& path) override {
+        std::vector<std::string> out;
+        const std::size_t slash = path.rfind('/');
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        const std::string folder = FolderOf(path);
+        if (DIR* dir = ::opendir(folder.c_str())) {
+            while (const dirent* entry = ::readdir(dir)) {
+                const std::string file = entry->d_name;
+                if (file.size() > name.size() + 1 && file.compare(0, name.size() + 1, name + ".") == 0)
+                    out.push_back(slash == std::string::npos ? file : folder + "/" + file);
+            }
+            ::closedir(dir);
+        }
+        return out;
+    }
+
+    bool ProcessRuns(unsigned long pid) override {
+        return pid <= 0x7FFFFFFF && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
+    }
+    unsigned long ProcessId() override { return static_cast<unsigned long>(::getpid()); }
+
     void Pause(int milliseconds) override {
         timespec ts{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
         while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
         }
     }
+
+private:
+    unsigned counter_ = 0;
 };
 
 }  // namespace

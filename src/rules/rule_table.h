@@ -136,7 +136,6 @@ struct Shared {
     WorkerFlags correctionThread;
     WorkerFlags stateWatchThread;
     std::atomic<bool> TaskbarPresent{false};
-    std::atomic<WindowHandle> MainWindow{kNoWindow};
     // Notified whenever a window is marked for the one-time correction.
     Wakeup correctionWakeup;
     // The windows whose last command has not taken effect yet.

@@ -1,6 +1,7 @@
 #include "rules/settings_file.h"
 
 #include <new>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -14,7 +15,40 @@ constexpr int kReplacePauseMs = 20;
 constexpr int kWriterRetests = 101;
 }  // namespace
 
+std::string TempFileName(const std::string& path, unsigned long pid, unsigned n) {
+    return path + "." + std::to_string(pid) + "." + std::to_string(n) + ".tmp";
+}
+
+std::optional<unsigned long> TempFileOwner(const std::string& candidate, const std::string& path) {
+    const std::string prefix = path + ".", suffix = ".tmp";
+    if (candidate.size() <= prefix.size() + suffix.size() || candidate.compare(0, prefix.size(), prefix) != 0 ||
+        candidate.compare(candidate.size() - suffix.size(), suffix.size(), suffix) != 0)
+        return std::nullopt;
+    // "<pid>.<n>" in between: two runs of digits, each a 32-bit number.
+    const std::string middle = candidate.substr(prefix.size(), candidate.size() - prefix.size() - suffix.size());
+    const std::size_t dot = middle.find('.');
+    auto number = [](const std::string& s) -> std::optional<unsigned long> {
+        if (s.empty() || s.size() > 10 || s.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+        const unsigned long long value = std::stoull(s);
+        if (value > 0xFFFFFFFFull) return std::nullopt;
+        return static_cast<unsigned long>(value);
+    };
+    if (dot == std::string::npos || !number(middle.substr(dot + 1))) return std::nullopt;
+    return number(middle.substr(0, dot));
+}
+
+namespace {
+void RemoveLeftovers(FileOps& ops, const std::string& path) {
+    for (const std::string& file : ops.Siblings(path)) {
+        const std::optional<unsigned long> owner = TempFileOwner(file, path);
+        // This process saves one file at a time: one of its own is left over too.
+        if (owner && (*owner == ops.ProcessId() || !ops.ProcessRuns(*owner))) ops.Remove(file);
+    }
+}
+}  // namespace
+
 bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes) {
+    RemoveLeftovers(ops, path);
     std::string temp;
     FileOps::Handle handle = 0;
     if (!ops.CreateTemp(path, temp, handle)) return false;

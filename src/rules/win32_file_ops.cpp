@@ -52,8 +52,7 @@ public:
 
     bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = besidePath + "." + std::to_string(::GetCurrentProcessId()) + "." +
-                               std::to_string(++counter_) + ".tmp";
+            const std::string name = TempFileName(besidePath, ProcessId(), ++counter_);
             HANDLE h = ::CreateFileW(Wide(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                      FILE_ATTRIBUTE_NORMAL, nullptr);
             if (h != INVALID_HANDLE_VALUE) {
@@ -93,6 +92,32 @@ public:
 
     void Remove(const std::string& path) override { ::DeleteFileW(Wide(path).c_str()); }
     void Pause(int milliseconds) override { ::Sleep(static_cast<DWORD>(milliseconds)); }
+
+    std::vector<std::string> Siblings(const std::string& path) override {
+        std::vector<std::string> out;
+        const std::size_t slash = path.find_last_of("\\/");
+        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        WIN32_FIND_DATAW found;
+        HANDLE search = ::FindFirstFileW(Wide(path + ".*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return out;
+        do {
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+            char name[MAX_PATH * 2];
+            const int n = ::WideCharToMultiByte(CP_ACP, 0, found.cFileName, -1, name, sizeof name, nullptr, nullptr);
+            if (n > 0) out.push_back(folder + name);
+        } while (::FindNextFileW(search, &found));
+        ::FindClose(search);
+        return out;
+    }
+
+    bool ProcessRuns(unsigned long pid) override {
+        HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+        if (process == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // denied: it runs
+        const bool runs = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        ::CloseHandle(process);
+        return runs;
+    }
+    unsigned long ProcessId() override { return ::GetCurrentProcessId(); }
 
 private:
     unsigned counter_ = 0;

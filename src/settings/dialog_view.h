@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "rules/types.h"
+
 namespace torvane::settings {
 
 // The scroll record of a pair of lists (the platform's SCROLLINFO).
@@ -31,6 +33,9 @@ public:
     virtual std::string Text(int id) = 0;
     // The control that has the keyboard focus, or 0.
     virtual int Focused() = 0;
+    // Whether `control` is one of this dialog's own controls (a help request
+    // from a dialog in front of this one reaches it with that dialog's).
+    virtual bool Owns(WindowHandle control) = 0;
 
     // --- lists: list boxes and drop-down lists ---
     virtual void ClearRows(int id) = 0;
@@ -59,10 +64,6 @@ public:
     // A message box with no owner, always on top: a notice (exclamation icon)
     // or a help text (information icon).
     virtual void Notice(const char* text, const char* caption, bool help) = 0;
-    // Hotkey id 0 of the main window, registered again.
-    virtual void RegisterHotkey(unsigned modifiers, unsigned key) = 0;
-    // Posts the save request to the main window.
-    virtual void PostSaveRequest() = 0;
     // Runs the input dialog; true after its OK, with the two texts.
     virtual bool AskForKeys(std::string& className, std::string& title) = 0;
     // Mouse capture for a pick, and the pick's cursor.

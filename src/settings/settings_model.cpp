@@ -9,7 +9,6 @@
 #include "resource.h"
 #include "rules/settings_format.h"
 #include "settings/texts.h"
-#include "shell/shell_model.h"
 
 namespace torvane::settings {
 namespace {
@@ -199,8 +198,8 @@ void ListPair::Wheel(DialogView& view, int lines) {
 
 // --- the settings dialog ---
 
-SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, DialogView& view)
-    : shared_(shared), windows_(windows), view_(view),
+SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, DialogView& view, SettingsHost& host)
+    : shared_(shared), windows_(windows), view_(view), host_(host),
       visible_(IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_VISIBLE_BAR),
       ruleList_(IDC_RULE_CLASSES, IDC_RULE_TITLES, IDC_RULE_BAR) {}
 
@@ -380,9 +379,7 @@ void SettingsDialog::Commit(int button) {
         c.ShcutWin = options_.ShcutWin;
         c.ShcutKey = options_.ShcutKey;
     }
-    const shell::Hotkey hotkey = shell::HotkeyFor(shared_.config);
-    view_.RegisterHotkey(hotkey.modifiers, hotkey.key);
-    view_.PostSaveRequest();
+    host_.Committed();
     if (button == kOk) {
         closed_ = true;
         view_.End(kOk);
@@ -427,12 +424,18 @@ void SettingsDialog::StoreField(int id) {
     if (selected_ < 0) return;
     WindowRule& r = rules_[static_cast<std::size_t>(selected_)];
     const std::string text = view_.Text(id);
+    // The field then shows what was stored: a text that is no number as 0,
+    // a leading "!" of a name as "！".
     if (id == IDC_NAME) {
         r.settingName.assign(StorableName(text));
+        if (r.settingName.view() != text) view_.SetText(id, r.settingName.view());
         return;
     }
     for (const Coordinate& c : kCoordinates) {
-        if (c.field == id) r.*c.value = ReadNumber(text);
+        if (c.field != id) continue;
+        r.*c.value = ReadNumber(text);
+        const std::string stored = std::to_string(r.*c.value);
+        if (stored != text) view_.SetText(id, stored);
     }
 }
 
@@ -586,7 +589,10 @@ void SettingsDialog::Wheel(int list, int delta) {
     if (ruleList_.Has(list)) ruleList_.Wheel(view_, lines);
 }
 
-void SettingsDialog::Help(int id) {
+void SettingsDialog::Help(int id, WindowHandle control) {
+    // The input dialog has no help of its own: F1 there comes here with its
+    // control, which may share an id with one of this dialog's.
+    if (!view_.Owns(control)) return;
     if (const settings::Help* help = HelpFor(id)) view_.Notice(help->text, help->caption, true);
 }
 

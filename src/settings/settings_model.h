@@ -99,9 +99,18 @@ struct Options {
     friend bool operator==(const Options&, const Options&) = default;
 };
 
+// What the settings dialog asks of the program around it.
+class SettingsHost {
+public:
+    virtual ~SettingsHost() = default;
+    // OK or Apply has installed the working copy as the live rules and
+    // options: the hotkey is registered again and the settings saved.
+    virtual void Committed() = 0;
+};
+
 class SettingsDialog {
 public:
-    SettingsDialog(Shared& shared, WindowSystem& windows, DialogView& view);
+    SettingsDialog(Shared& shared, WindowSystem& windows, DialogView& view, SettingsHost& host);
 
     // The dialog opens. False when no working copy could be taken: the
     // dialog has been ended.
@@ -112,7 +121,8 @@ public:
     bool Scroll(int bar, int code, int thumb);
     // The mouse wheel over list `list`, in the platform's units (120 a notch).
     void Wheel(int list, int delta);
-    void Help(int id);
+    // F1 on `control` (control `id`): its help text, for this dialog's own controls.
+    void Help(int id, WindowHandle control);
     // The left button pressed and released on the dialog's own surface, the
     // mouse moved over it, the mouse capture taken by another window.
     void Press() { pick_.Press(view_); }
@@ -142,6 +152,7 @@ private:
     Shared& shared_;
     WindowSystem& windows_;
     DialogView& view_;
+    SettingsHost& host_;
     std::vector<WindowRule> rules_;  // the working copy
     Options options_;
     ListPair visible_;

@@ -13,8 +13,7 @@ namespace {
 // A dialog's controls and the program around it, over user32.
 class Win32DialogView final : public DialogView {
 public:
-    Win32DialogView(HWND dialog, HWND mainWindow, std::function<void()> requestSave)
-        : dialog_(dialog), main_(mainWindow), requestSave_(std::move(requestSave)) {}
+    explicit Win32DialogView(HWND dialog) : dialog_(dialog) {}
 
     void attach(HWND dialog) { dialog_ = dialog; }
     HWND item(int id) const { return ::GetDlgItem(dialog_, id); }
@@ -45,6 +44,9 @@ public:
     int Focused() override {
         HWND focus = ::GetFocus();
         return focus != nullptr && ::IsChild(dialog_, focus) ? ::GetDlgCtrlID(focus) : 0;
+    }
+    bool Owns(WindowHandle control) override {
+        return ::GetParent(reinterpret_cast<HWND>(control)) == dialog_;
     }
 
     void ClearRows(int id) override { send(id, combo(id) ? CB_RESETCONTENT : LB_RESETCONTENT); }
@@ -93,11 +95,6 @@ public:
     void Notice(const char* text, const char* caption, bool help) override {
         ::MessageBoxA(nullptr, text, caption, MB_OK | MB_TOPMOST | (help ? MB_ICONINFORMATION : MB_ICONWARNING));
     }
-    void RegisterHotkey(unsigned modifiers, unsigned key) override {
-        ::UnregisterHotKey(main_, 0);
-        ::RegisterHotKey(main_, 0, modifiers, key);
-    }
-    void PostSaveRequest() override { requestSave_(); }
     bool AskForKeys(std::string& className, std::string& title) override;
     void Capture(bool on) override {
         if (on) ::SetCapture(dialog_);
@@ -110,23 +107,20 @@ public:
 
 private:
     HWND dialog_;
-    HWND main_;
-    std::function<void()> requestSave_;
 };
 
 struct SettingsState {
     Win32DialogView view;
     Win32WindowSystem windows;
     SettingsDialog model;
-    SettingsState(HWND dialog, const SettingsDialogParams& p)
-        : view(dialog, p.mainWindow, p.requestSave), model(p.shared, windows, view) {}
+    SettingsState(HWND dialog, const SettingsDialogParams& p) : view(dialog), model(p.shared, windows, view, p.host) {}
 };
 
 struct InputState {
     Win32DialogView view;
     Win32WindowSystem windows;
     InputDialog model{windows, view};
-    explicit InputState(HWND dialog) : view(dialog, nullptr, [] {}) {}
+    explicit InputState(HWND dialog) : view(dialog) {}
 };
 
 template <class State>
@@ -208,7 +202,6 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     try {
         if (message == WM_INITDIALOG) {
             const auto& params = *reinterpret_cast<const SettingsDialogParams*>(lParam);
-            *params.openDialog = dialog;
             auto* state = new SettingsState(dialog, params);
             ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
             SetSmallIcon(dialog);
@@ -231,7 +224,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
                                            HIWORD(wParam));
             case WM_HELP: {
                 const auto* help = reinterpret_cast<const HELPINFO*>(lParam);
-                if (help->iContextType == HELPINFO_WINDOW) state->model.Help(help->iCtrlId);
+                if (help->iContextType == HELPINFO_WINDOW)
+                    state->model.Help(help->iCtrlId, reinterpret_cast<WindowHandle>(help->hItemHandle));
                 return TRUE;
             }
             case WM_NCDESTROY:

@@ -4,20 +4,17 @@
 
 #include <windows.h>
 
-#include <functional>
-
 #include "engine/window_system.h"
 #include "rules/rule_table.h"
+#include "settings/settings_model.h"
 
 namespace torvane::settings {
 
 // What the shell hands the settings dialog as its creation parameter.
 struct SettingsDialogParams {
-    HWND* openDialog;  // where the shell keeps the handle of its open dialog
     Shared& shared;
     WindowSystem& windows;
-    HWND mainWindow;
-    std::function<void()> requestSave;  // posts the main window's save request
+    SettingsHost& host;
 };
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,74 +1,54 @@
-// The Windows program: the hidden main window that carries the engine, its
-// tray icon, menu, hotkey and dialogs.
+// The Windows program: the hidden main window, which hands its messages to
+// the Shell, and the platform the Shell acts on: the tray icon, the hotkey,
+// the menu, message boxes and dialogs.
 #pragma once
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include "engine/win32_window_system.h"
-#include "engine/workers.h"
 #include "rules/rule_table.h"
 #include "rules/settings_file.h"
-#include "shell/shell_model.h"
+#include "shell/shell.h"
 
 namespace torvane {
 
-// The tray icon record, rebuilt before every add; removal passes the same.
-class TrayIcon final : public TrayIconHost {
+class App final : public shell::ShellPort {
 public:
-    void attach(HINSTANCE instance, HWND window);
-    void AddTrayIcon() override;     // also called by the scan worker
-    void RemoveTrayIcon() override;  // also called by the scan worker
-
-private:
-    NOTIFYICONDATAA record() const;
-    HINSTANCE instance_ = nullptr;
-    HWND window_ = nullptr;
-};
-
-class App {
-public:
-    explicit App(HINSTANCE instance) : instance_(instance), settings_(PlatformFileOps()) {}
+    explicit App(HINSTANCE instance)
+        : instance_(instance), settings_(PlatformFileOps()), shell_(shared_, windows_, settings_, *this) {}
 
     // Starts the program; returns the process's exit code.
     int Run(int showCommand);
 
+    // shell::ShellPort
+    void AddTrayIcon() override;     // also called by the scan worker
+    void RemoveTrayIcon() override;  // also called by the scan worker
+    void Post(const shell::Message& message) override;
+    void Notice(const std::string& text) override;
+    bool RegisterHotkey(const shell::Hotkey& hotkey) override;
+    void UnregisterHotkey() override;
+    void SetMenuMarks(const shell::MenuMarks& marks) override;
+    void ShowMenu() override;
+    void LowerPriority() override;
+    shell::Point2 ScreenSize() override;
+    void RunDialog(shell::Dialog dialog, shell::Point2 origin) override;
+    void BringDialogToFront() override;
+    void CloseDialogs() override;
+    bool OpenDocument(const char* path) override;
+    void DestroyMainWindow() override;
+    void Quit(int code) override;
+
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-
-    void OnCreate(HWND window);
-    void OnDestroy();
-    // Posts a save request and notes it: a save still due when the program
-    // ends is written before it ends.
-    void RequestSave();
-    void Save();
-    // The end: the workers stop, then the window goes, and with it the rest.
-    void Exit();
-    void OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void OnTray(HWND window, WPARAM wParam, LPARAM lParam);
-    void OnSecondStart(HWND window);
-    void RequestCorrection(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    void ShowMenu(HWND window);
-    void ApplyMenuMarks(HWND window);
-    void RegisterHotkey(HWND window);
-    void OpenDocument(HWND window, const char* document, const char* missingText);
-    void RunDialog(HWND window, int dialog, shell::Modal kind, shell::Origin origin, DLGPROC proc, LPARAM param);
-    void LowerPriority(HWND window);
+    NOTIFYICONDATAA TrayRecord() const;
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
     Shared shared_;
     Win32WindowSystem windows_;
     SettingsFile settings_;
-    TrayIcon tray_;
-    shell::Modal modal_ = shell::Modal::None;
-    HWND modalDialog_ = nullptr;
-    bool savePending_ = false;
+    shell::Shell shell_;
 };
-
-// Shows one of the shell's notices: no owner, always on top, the
-// exclamation icon, caption "Torvane".
-void ShowNotice(const char* text);
 
 }  // namespace torvane

@@ -15,4 +15,10 @@ const char kSettingsUnreadable[] =
     "設定ファイル zrk.ini を読み込めませんでした。\n"
     "今回は標準の設定で動きます。このファイルは上書きしないので、変更は保存されません。";
 
+std::string HotkeyRefused(const std::string& chord) {
+    return "ショートカットキー " + chord +
+           " を登録できませんでした。\n"
+           "ほかのプログラムが使っているようです。設定で別のキーを選んでください。";
+}
+
 }  // namespace torvane::texts

@@ -3,6 +3,8 @@
 // to code page 932 in every build; a unit test checks the bytes.
 #pragma once
 
+#include <string>
+
 namespace torvane::texts {
 
 extern const char kProductName[];       // "Torvane", the main window's title
@@ -14,5 +16,7 @@ extern const char kAlreadyRunning[];     // a second start with the tray icon sh
 extern const char kNoHelpFile[];
 extern const char kNoReadmeFile[];
 extern const char kSettingsUnreadable[]; // zrk.ini exists but could not be read at start
+// The hotkey `chord` (such as "Ctrl+Shift+Alt+space") could not be registered.
+std::string HotkeyRefused(const std::string& chord);
 
 }  // namespace torvane::texts

@@ -28,8 +28,6 @@ public:
     int ended = -1;                       // the end code, once ended
     std::vector<int> reposted;            // commands posted to itself
     std::vector<std::string> notices;     // "caption: text", "help caption: text"
-    std::vector<unsigned> hotkeys;        // modifiers << 16 | key, per registration
-    int saves = 0;
     bool captured = false, pickCursor = false;  // the mouse, by a pick, and its cursor
     bool askAnswer = false;               // what the input dialog hands back
     std::string askClass, askTitle;
@@ -42,6 +40,14 @@ public:
     void SetText(int id, std::string_view text) override { controls[id].text = text; }
     std::string Text(int id) override { return controls[id].text.substr(0, 254); }
     int Focused() override { return focus; }
+    // A control's window handle: unique to this dialog and id.
+    WindowHandle HandleOf(int id) { return reinterpret_cast<WindowHandle>(&controls[id]); }
+    bool Owns(WindowHandle control) override {
+        for (auto& [id, c] : controls) {
+            if (reinterpret_cast<WindowHandle>(&c) == control) return true;
+        }
+        return false;
+    }
     void ClearRows(int id) override { controls[id].rows.clear(), controls[id].selected = -1, controls[id].top = 0; }
     void AddRow(int id, std::string_view text) override { controls[id].rows.emplace_back(text); }
     void InsertRow(int id, int row, std::string_view text) override {
@@ -82,8 +88,6 @@ public:
     void Notice(const char* text, const char* caption, bool help) override {
         notices.push_back(std::string(help ? "help " : "") + caption + ": " + text);
     }
-    void RegisterHotkey(unsigned modifiers, unsigned key) override { hotkeys.push_back(modifiers << 16 | key); }
-    void PostSaveRequest() override { ++saves; }
     bool AskForKeys(std::string& className, std::string& title) override {
         if (askAnswer) className = askClass, title = askTitle;
         return askAnswer;

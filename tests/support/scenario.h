@@ -221,7 +221,18 @@ public:
 
     virtual void WriteSettings(const std::string& bytes) = 0;
     virtual std::optional<std::string> Settings() = 0;  // zrk.ini now, if there is one
+    // Another file in the program's folder; the names of all its files.
+    virtual void PutFile(const std::string& name, const std::string& bytes) = 0;
+    virtual std::vector<std::string> Files() = 0;
+    // Another program holds zrk.ini open (it can be neither read nor
+    // replaced), or lets it go; the user deletes it.
+    virtual void HoldFile(bool hold) = 0;
+    virtual void DeleteFile() = 0;
     virtual void Start() = 0;
+    // The program is started once more while it runs.
+    virtual void SecondStart() = 0;
+    // The exit code once the program has ended, waiting up to `ms`.
+    virtual std::optional<int> Ended(int ms) = 0;
     virtual void Command(int id) = 0;
     virtual void Post(unsigned message, long long wParam, long long lParam) = 0;
     virtual void Tray(bool right) = 0;  // a click on the tray icon
@@ -290,8 +301,7 @@ inline unsigned MessageId(const std::string& word) {
 
 // Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"ends",  "running", "lock-file",     "unlock-file", "delete-file",
-                                        "owner", "shot",    "backlog-below", "program-only"};
+    static const char* const kOnly[] = {"owner", "shot", "backlog-below"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
@@ -339,6 +349,32 @@ private:
             p_.WriteSettings(joined);
         } else if (c == "start") {
             p_.Start();
+        } else if (c == "second-start") {
+            p_.SecondStart();
+        } else if (c == "ends") {  // ends <code> [within <ms>]
+            const std::optional<int> code = p_.Ended(w.size() > 3 ? id(3) : 2000);
+            Check(code.has_value(), "still running");
+            Check(*code == id(1), "exit code " + std::to_string(*code));
+        } else if (c == "running") {
+            Check(!p_.Ended(0), "the program has ended");
+        } else if (c == "lock-file" || c == "unlock-file") {
+            p_.HoldFile(c == "lock-file");
+        } else if (c == "delete-file") {
+            p_.DeleteFile();
+        } else if (c == "put-file") {  // put-file <name> [text]
+            p_.PutFile(arg(1), w.size() > 2 ? w[2] : "");
+        } else if (c == "files") {  // files <name> ...: the folder holds these files, no others
+            std::vector<std::string> expected(w.begin() + 1, w.end()), seen;
+            std::sort(expected.begin(), expected.end());
+            Wait([&] {
+                seen = p_.Files();
+                std::sort(seen.begin(), seen.end());
+                return seen == expected;
+            }, [&] {
+                std::string list;
+                for (const std::string& f : seen) list += " " + f;
+                return "the folder holds" + list;
+            });
         } else if (c == "command") {
             p_.Command(CommandId(arg(1)));
         } else if (c == "post") {

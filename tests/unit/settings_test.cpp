@@ -1,10 +1,14 @@
 // The settings file on disk: a save leaves either the old or the new file
 // whole, whatever fails. What the reader and the writer make of particular
-// files is in the scenarios; the fuzzer tries any bytes.
+// files is in the scenarios; the fuzzer tries any bytes. And the program's
+// own texts, as the code page 932 bytes they must be.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +17,9 @@
 
 #include "rules/settings_file.h"
 #include "rules/settings_format.h"
+#include "settings/texts.h"
+#include "shell/texts.h"
+#include "support/scenario.h"
 
 namespace torvane {
 namespace {
@@ -50,6 +57,9 @@ public:
     }
     void Remove(const std::string& path) override { real().Remove(path); }
     void Pause(int ms) override { pausedMs += ms; }
+    std::vector<std::string> Siblings(const std::string& path) override { return real().Siblings(path); }
+    bool ProcessRuns(unsigned long pid) override { return real().ProcessRuns(pid); }
+    unsigned long ProcessId() override { return real().ProcessId(); }
 
     Fail failing;
     int reads = 0, replaces = 0, pausedMs = 0;
@@ -162,6 +172,51 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     EXPECT_EQ(file.Save(shared, {}), 1);
     EXPECT_EQ(file.Save(shared, {}), 1) << "and goes on working";
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
+}
+
+// A save cut short by a kill leaves its temporary file: the next save removes
+// those of processes that have ended, and this process's own, and nothing
+// else.
+TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    const std::vector<std::string> kept = {"zrk.ini.1.1.tmp", "zrk.ini.bak", "zrk.ini.1.tmp", "zrk.ini.x.1.tmp",
+                                           "zrk.ini.1.1.tmp.old", "other.5.1.tmp"};
+    for (const std::string& name : kept) std::ofstream(dir_ + "/" + name) << "x";
+    for (unsigned long pid : {static_cast<unsigned long>(dead), static_cast<unsigned long>(::getpid())})
+        std::ofstream(TempFileName(path_, pid, 3)) << "half a file";
+    EXPECT_EQ(save(), 1);
+    std::vector<std::string> left = files(), expected = kept;
+    expected.push_back("zrk.ini");
+    std::sort(left.begin(), left.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected) << "process 1 runs; the other names are no temporary files of a save";
+}
+
+TEST(Texts, AreCodePage932Bytes) {
+    const std::pair<std::string, const char*> texts[] = {
+        {texts::kMonitoringOff, "監視が無効です"},
+        {texts::kAlreadyRunning, "すでに起動しています。"},
+        {texts::kNoHelpFile, "ヘルプファイルがありません"},
+        {texts::kNoReadmeFile, "Readmeファイルがありません"},
+        {texts::kSettingsUnreadable,
+         "設定ファイル zrk.ini を読み込めませんでした。\n今回は標準の設定で動きます。"
+         "このファイルは上書きしないので、変更は保存されません。"},
+        {texts::HotkeyRefused("Ctrl+Alt+space"),
+         "ショートカットキー Ctrl+Alt+space を登録できませんでした。\n"
+         "ほかのプログラムが使っているようです。設定で別のキーを選んでください。"},
+    };
+    for (const auto& [bytes, utf8] : texts) EXPECT_EQ(bytes, scenario::ToCp932(utf8)) << utf8;
+    // Each help text begins with its caption, "：" and a blank line.
+    int helped = 0;
+    for (int id = -1; id < 1100; ++id) {
+        if (const settings::Help* h = settings::HelpFor(id)) {
+            ++helped;
+            EXPECT_EQ(std::string(h->text).rfind(std::string(h->caption) + "\x81\x46\n\n", 0), 0u) << id;
+        }
+    }
+    EXPECT_EQ(helped, 39);
 }
 
 }  // namespace

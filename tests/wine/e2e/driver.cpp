@@ -98,6 +98,15 @@ public:
     }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "\\" + name; }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        WIN32_FIND_DATAA found;
+        for (HANDLE search = ::FindFirstFileA(file("*").c_str(), &found); search != INVALID_HANDLE_VALUE;
+             search = ::FindNextFileA(search, &found) ? search : (::FindClose(search), INVALID_HANDLE_VALUE)) {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(found.cFileName);
+        }
+        return out;
+    }
 
 private:
     std::string path_;
@@ -209,16 +218,20 @@ POINT Centre(HWND window) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-// A chord such as "ctrl+alt+shift+space" or "shift+f9", pressed and released.
-void PressChord(const std::string& chord) {
+WORD KeyCode(const std::string& name) {
     static const std::map<std::string, WORD> named = {
         {"ctrl", VK_CONTROL}, {"alt", VK_MENU},      {"shift", VK_SHIFT},   {"win", VK_LWIN}, {"space", VK_SPACE},
         {"return", VK_RETURN}, {"escape", VK_ESCAPE}, {"f1", VK_F1},        {"f9", VK_F9},    {"f12", VK_F12}};
+    return named.count(name) ? named.at(name) : static_cast<WORD>(::toupper(name[0]));
+}
+
+// A chord such as "ctrl+alt+shift+space" or "shift+f9", pressed and released.
+void PressChord(const std::string& chord) {
     std::vector<INPUT> input;
     for (const std::string& name : ChordKeys(chord)) {
         INPUT key{};
         key.type = INPUT_KEYBOARD;
-        key.ki.wVk = named.count(name) ? named.at(name) : static_cast<WORD>(::toupper(name[0]));
+        key.ki.wVk = KeyCode(name);
         input.push_back(key);
     }
     for (std::size_t i = input.size(); i-- > 0;) {
@@ -406,6 +419,7 @@ class Wine final : public Platform {
 public:
     ~Wine() override {
         if (locked_ != INVALID_HANDLE_VALUE) ::CloseHandle(locked_);
+        for (; hotkeys_ > 0; --hotkeys_) ::UnregisterHotKey(nullptr, hotkeys_);
         for (auto& [name, window] : foreign_) ::PostMessageA(window, WM_CLOSE, 0, 0);
         for (auto& notepad : notepads_) notepad->WaitForExit(3000);
     }
@@ -429,6 +443,29 @@ public:
 
     void WriteSettings(const std::string& bytes) override { WriteFileBytes(folder_.file("zrk.ini"), bytes); }
     std::optional<std::string> Settings() override { return ReadFileBytes(folder_.file("zrk.ini")); }
+    void PutFile(const std::string& name, const std::string& bytes) override { WriteFileBytes(folder_.file(name), bytes); }
+    std::vector<std::string> Files() override { return folder_.names(); }
+    void HoldFile(bool hold) override {
+        if (!hold) {
+            ::CloseHandle(std::exchange(locked_, INVALID_HANDLE_VALUE));
+            return;
+        }
+        locked_ = ::CreateFileA(folder_.file("zrk.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        Check(locked_ != INVALID_HANDLE_VALUE, "cannot lock zrk.ini");
+    }
+    void DeleteFile() override { Check(::DeleteFileA(folder_.file("zrk.ini").c_str()) != 0, "cannot delete zrk.ini"); }
+    void SecondStart() override {
+        Child second;
+        Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
+        Check(second.WaitForExit(3000) == std::optional<DWORD>(0), "the second start did not end with 0");
+    }
+    std::optional<int> Ended(int ms) override {
+        if (ms == 0) return torvane_.Running() && ::IsWindow(main_) ? std::nullopt : std::optional<int>(-1);
+        const ULONGLONG from = Now();
+        const std::optional<DWORD> code = torvane_.WaitForExit(static_cast<DWORD>(ms));
+        if (code) std::printf("    ended after %llu ms\n", Now() - from);
+        return code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
+    }
     void Start() override {
         Check(::WaitFor([] { return !::FindWindowA(kMainClass, "Torvane"); }), "another Torvane runs on this desktop");
         Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
@@ -580,31 +617,18 @@ public:
     bool Extra(const Step& step) override {
         const std::vector<std::string>& w = step.words;
         const std::string& c = w[0];
-        if (c == "second-start") {
-            Child second;
-            Check(second.Start(g_torvane, folder_.path()), "cannot start a second copy");
-            Check(second.WaitForExit(3000) == std::optional<DWORD>(0), "the second start did not end with 0");
-        } else if (c == "ends") {
-            const ULONGLONG from = Now();
-            const std::optional<DWORD> code = torvane_.WaitForExit(w.size() > 3 ? Number(w[3]) : 2000);
-            Check(code.has_value(), "still running");
-            Check(*code == static_cast<DWORD>(Number(w.at(1))), "exit code " + std::to_string(*code));
-            std::printf("    ended after %llu ms\n", Now() - from);
-        } else if (c == "running") {
-            Check(torvane_.Running() && ::IsWindow(main_), "the program has ended");
+        if (c == "hotkey-taken") {  // hotkey-taken <chord>: this program holds it
+            static const std::map<std::string, UINT> modifiers = {
+                {"alt", MOD_ALT}, {"ctrl", MOD_CONTROL}, {"shift", MOD_SHIFT}, {"win", MOD_WIN}};
+            UINT held = 0, key = 0;
+            for (const std::string& k : ChordKeys(w.at(1))) modifiers.count(k) ? void(held |= modifiers.at(k)) : void(key = KeyCode(k));
+            Check(::RegisterHotKey(nullptr, ++hotkeys_, held, key) != 0, "cannot take the hotkey " + w[1]);
         } else if (c == "marks") {
             const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
             const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
             Check(toggle && correct, "cannot read the menu");
             Check(((*toggle & MF_CHECKED) != 0) == (w.at(1) == "on"), "monitoring mark");
             Check(((*correct & (MF_GRAYED | MF_DISABLED)) == 0) == (w.at(1) == "on"), "correct-now mark");
-        } else if (c == "lock-file") {
-            locked_ = ::CreateFileA(folder_.file("zrk.ini").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-            Check(locked_ != INVALID_HANDLE_VALUE, "cannot lock zrk.ini");
-        } else if (c == "unlock-file") {
-            ::CloseHandle(std::exchange(locked_, INVALID_HANDLE_VALUE));
-        } else if (c == "delete-file") {
-            Check(::DeleteFileA(folder_.file("zrk.ini").c_str()) != 0, "cannot delete zrk.ini");
         } else if (c == "tray-icon") {
             // tray-icon shown|gone: by the pixels at the first icon's place,
             // against the taskbar's own colour beside them. (A click where
@@ -666,6 +690,7 @@ private:
     HWND main_ = nullptr;
     HWND dialog_ = nullptr;
     HANDLE locked_ = INVALID_HANDLE_VALUE;
+    int hotkeys_ = 0;  // taken by this program, ids 1 ...
     std::map<std::string, std::unique_ptr<TestWindows>> own_;
     std::vector<std::unique_ptr<Child>> notepads_;
     std::map<std::string, HWND> foreign_;

@@ -1,0 +1,248 @@
+#include "shell/shell.h"
+
+#include "engine/corrections.h"
+#include "resource.h"
+#include "settings/settings_model.h"
+#include "shell/texts.h"
+
+namespace torvane::shell {
+namespace {
+
+MenuMarks MarksFor(const SystemConfig& config) {
+    const bool on = config.Enabled;
+    return MenuMarks{on, on};
+}
+
+}  // namespace
+
+Hotkey HotkeyFor(const SystemConfig& config) {
+    unsigned modifiers = 0;
+    if (config.ShcutAlt) modifiers |= 1;
+    if (config.ShcutCtrl) modifiers |= 2;
+    if (config.ShcutShift) modifiers |= 4;
+    if (config.ShcutWin) modifiers |= 8;
+    return Hotkey{modifiers, static_cast<unsigned>(config.ShcutKey)};
+}
+
+std::string ChordName(const Hotkey& hotkey) {
+    std::string name;
+    // In the order of the dialog's toggles.
+    for (const auto& [bit, label] : {std::pair{2u, "Ctrl"}, {4u, "Shift"}, {1u, "Alt"}, {8u, "Win"}}) {
+        if (hotkey.modifiers & bit) name.append(label).append("+");
+    }
+    const int entry = settings::KeyEntryOf(static_cast<std::int32_t>(hotkey.key));
+    std::string key = entry >= 0 ? settings::HotkeyKeyTable()[static_cast<std::size_t>(entry)].text : "";
+    if (key.empty()) key.append("#").append(std::to_string(hotkey.key));  // a blank entry, or a code no entry has
+    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);  // as the list shows it
+    return name + key;
+}
+
+std::optional<std::intptr_t> Shell::Handle(const Message& m) {
+    switch (m.message) {
+        case kWmCreate: Start(); return 0;
+        case kWmDestroy: Destroyed(); return 0;
+        case kWmClose:
+            // Closing the hidden window from outside ends the program as the exit command does.
+            port_.Post(Message{kWmCommand, IDM_EXIT, m.lParam});
+            return 0;
+        case kWmCommand: Command(m); return 0;
+        case kWmHotkey:
+            // Whether monitoring is on or not: the marks wait until it is.
+            CorrectNow(m);
+            return 0;
+        case kWmQueryEndSession: return 1;
+        case kWmEndSession:
+            if (m.wParam != 0) SessionEnds();
+            return 0;
+        case kSaveRequest: Save(); return 0;
+        case kSecondStartMessage: SecondStart(); return 0;
+        case kTrayCallbackMessage: Tray(m); return 0;
+        case kShowNoticesMessage:
+            for (const std::string& text : std::exchange(notices_, {})) Tell(text);
+            return 0;
+        default: return std::nullopt;
+    }
+}
+
+void Shell::Start() {
+    shared_.PollInterval = 10;
+    shared_.busy.release();
+    settings_.Load(shared_);
+    // Notices wait until the message loop runs: the window is still being made.
+    if (settings_.keepsExistingFile()) notices_.push_back(texts::kSettingsUnreadable);
+    SetMarks();
+    if (shared_.config.TaskIcon) port_.AddTrayIcon();
+    RegisterHotkey();
+    port_.LowerPriority();
+    StartWorkers(shared_, windows_, port_);
+    started_ = true;
+    if (!notices_.empty()) port_.Post(Message{kShowNoticesMessage, 0, 0});
+}
+
+void Shell::Destroyed() {
+    StopWorkers(shared_);
+    WaitForWorkers(shared_);
+    // No worker is left that could hold the flag: a save still due goes through.
+    if (savePending_) Save();
+    {
+        BusyGuard guard = BusyGuard::tryTake(shared_.busy);
+        port_.UnregisterHotkey();
+        port_.RemoveTrayIcon();
+        shared_.table.release();
+    }
+    port_.Quit(0);
+}
+
+void Shell::SessionEnds() {
+    // The process ends once this returns: a save still due is written now,
+    // whatever is open.
+    StopWorkers(shared_);
+    WaitForWorkers(shared_);
+    if (savePending_) Save();
+    Exit();
+}
+
+void Shell::LoopFailed() {
+    Exit();
+}
+
+bool Shell::Opened(Dialog dialog) const {
+    for (Dialog d : open_) {
+        if (d == dialog) return true;
+    }
+    return false;
+}
+
+void Shell::Exit() {
+    StopWorkers(shared_);
+    if (!open_.empty() || telling_ > 0) {
+        // What is open goes first, inner boxes before the dialogs under them;
+        // the end follows once the last has closed.
+        exiting_ = true;
+        port_.CloseDialogs();
+        return;
+    }
+    exiting_ = false;
+    port_.DestroyMainWindow();
+}
+
+void Shell::Command(const Message& m) {
+    const int command = static_cast<int>(m.wParam & 0xFFFF);
+    // While a dialog is open the tray menu still works. A dialog that is
+    // open already comes to the front: a second settings dialog would
+    // disturb the first one's working copy. The settings dialog over the
+    // about box waits for it to close; exiting closes what is open first.
+    if ((command == IDM_SETTINGS && Opened(Dialog::Settings)) || (command == IDM_ABOUT && Opened(Dialog::About))) {
+        port_.BringDialogToFront();
+        return;
+    }
+    if (command == IDM_SETTINGS && !open_.empty()) {
+        afterDialog_ = m;
+        port_.CloseDialogs();
+        return;
+    }
+    switch (command) {
+        case IDM_CORRECT_NOW: CorrectNow(m); break;
+        case IDM_MONITORING:
+            shared_.config.Enabled = !shared_.config.Enabled;
+            SetMarks();
+            Save();
+            break;
+        case IDM_SETTINGS: OpenDialog(Dialog::Settings); break;
+        case IDM_ABOUT: OpenDialog(Dialog::About); break;
+        case IDM_HELP: OpenDocument(texts::kHelpDocument, texts::kNoHelpFile); break;
+        case IDM_README: OpenDocument(texts::kReadmeDocument, texts::kNoReadmeFile); break;
+        case IDM_EXIT: Exit(); break;
+        default: break;
+    }
+}
+
+void Shell::Tray(const Message& m) {
+    if (m.lParam == kWmLButtonDown) {
+        if (shared_.config.Enabled) CorrectNow(m);
+        else Tell(texts::kMonitoringOff);
+    } else if (m.lParam == kWmRButtonDown) {
+        port_.ShowMenu();
+    }
+    // Button ups, double clicks and moves do nothing.
+}
+
+void Shell::SecondStart() {
+    if (shared_.config.TaskIcon) {
+        Tell(texts::kAlreadyRunning);
+        return;
+    }
+    port_.AddTrayIcon();
+    shared_.config.TaskIcon = true;
+    Save();
+}
+
+void Shell::CorrectNow(const Message& m) {
+    if (torvane::CorrectNow(shared_) == CorrectNowResult::Marked) return;
+    // The flag stayed held: the same request comes again later. A tray
+    // click comes back as a button-down, so that monitoring is tested again.
+    Message again = m;
+    if (m.message == kTrayCallbackMessage) again.lParam = kWmLButtonDown;
+    port_.Post(again);
+}
+
+void Shell::SetMarks() { port_.SetMenuMarks(MarksFor(shared_.config)); }
+
+void Shell::RegisterHotkey() {
+    const Hotkey hotkey = HotkeyFor(shared_.config);
+    if (port_.RegisterHotkey(hotkey)) {
+        refused_.reset();
+        return;
+    }
+    // Told once: the same chord refused again (an Apply that left it as it
+    // was) is not told again.
+    if (refused_ == hotkey) return;
+    refused_ = hotkey;
+    const std::string text = texts::HotkeyRefused(ChordName(hotkey));
+    if (started_) Tell(text);
+    else notices_.push_back(text);
+}
+
+void Shell::Save() {
+    savePending_ = false;
+    settings_.Save(shared_, [this] {
+        // Re-posted while a worker holds the flag: still due.
+        savePending_ = true;
+        port_.Post(Message{kSaveRequest, 0, 0});
+    });
+}
+
+void Shell::Committed() {
+    RegisterHotkey();
+    Save();
+}
+
+void Shell::OpenDialog(Dialog dialog) {
+    open_.push_back(dialog);
+    const Point2 screen = port_.ScreenSize();
+    // The dialogs open at the top-left corner of the hidden main window.
+    const Point2 origin = dialog == Dialog::Settings ? Point2{screen.x / 2 - 350, screen.y / 2 - 400}
+                                                     : Point2{screen.x / 2 - 120, screen.y / 2 - 150};
+    port_.RunDialog(dialog, origin);
+}
+
+void Shell::DialogClosed(Dialog dialog) {
+    if (dialog == Dialog::Settings && !shared_.config.TaskIcon) port_.RemoveTrayIcon();
+    std::erase(open_, dialog);
+    if (!open_.empty() || telling_ > 0) return;
+    if (exiting_) Exit();
+    else if (afterDialog_) Command(*std::exchange(afterDialog_, std::nullopt));
+}
+
+void Shell::OpenDocument(const char* path, const char* missing) {
+    if (!port_.OpenDocument(path)) Tell(missing);
+}
+
+void Shell::Tell(const std::string& text) {
+    ++telling_;
+    port_.Notice(text);
+    --telling_;
+    if (exiting_ && telling_ == 0 && open_.empty()) Exit();
+}
+
+}  // namespace torvane::shell
