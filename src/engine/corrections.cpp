@@ -226,14 +226,8 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
 }
 
 CorrectNowResult CorrectNow(Shared& shared) {
-    constexpr int kRetests = 101;
     const int pause = shared.PollInterval.load(std::memory_order_relaxed) / 3;
-    bool took = shared.busy.tryTake();
-    for (int i = 0; !took && i < kRetests; ++i) {
-        SleepMs(pause);
-        took = shared.busy.tryTake();
-    }
-    if (!took) {
+    if (!shared.busy.takeWaiting([&] { SleepMs(pause); })) {
         SleepMs(pause);
         return CorrectNowResult::GaveUp;
     }

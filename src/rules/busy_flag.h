@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <thread>
 
 namespace torvane {
 
@@ -15,12 +16,27 @@ public:
     void release() { held_.store(false, std::memory_order_release); }
     bool isHeld() const { return held_.load(std::memory_order_relaxed); }
 
-    // Takes the flag at the first test or at one of `retests` immediate re-tests.
-    bool tryTakeWithRetests(int retests) {
-        for (int i = 0; i <= retests; ++i) {
+    // The user-interface side's wait: up to kWaitTests tests, `pause` between
+    // two. A worker holds the flag for one pass or one rule's step, well
+    // under a millisecond, so the wait finds it free long before its end; a
+    // flag still held then is held by something stuck, and the caller
+    // re-posts its request instead of blocking the user interface further.
+    // 102 tests: about a third of a second at the pause of a request to
+    // correct now (PollInterval / 3), a second at the dialog's (PollInterval).
+    static constexpr int kWaitTests = 102;
+    template <class Pause>
+    bool takeWaiting(Pause&& pause) {
+        for (int test = 0; test < kWaitTests; ++test) {
+            if (test > 0) pause();
             if (tryTake()) return true;
         }
         return false;
+    }
+    // The same with the processor given up between two tests, so that a
+    // holder on the same core can finish its step: for the settings writer,
+    // which must not pause the user interface noticeably.
+    bool takeYielding() {
+        return takeWaiting([] { std::this_thread::yield(); });
     }
 
 private:

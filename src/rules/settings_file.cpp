@@ -12,7 +12,6 @@ namespace torvane {
 namespace {
 constexpr int kReplaceAttempts = 5;     // a replace refused while another program holds the file
 constexpr int kReplacePauseMs = 20;
-constexpr int kWriterRetests = 101;
 }  // namespace
 
 std::string TempFileName(const std::string& path, unsigned long pid, unsigned n) {
@@ -104,7 +103,7 @@ int SettingsFile::Load(Shared& shared) {
 }
 
 int SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
-    if (!shared.busy.tryTakeWithRetests(kWriterRetests)) {
+    if (!shared.busy.takeYielding()) {
         if (repostSaveRequest) repostSaveRequest();
         return 0;
     }

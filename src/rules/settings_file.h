@@ -22,9 +22,9 @@ public:
     // was missing or unreadable or the busy flag was held.
     int Load(Shared& shared);
 
-    // The writer: takes the busy flag at the first test or one of 101 immediate
-    // re-tests; when it stays held, calls `repostSaveRequest` so that the save
-    // runs again later, and returns 0. Otherwise writes the whole file and
+    // The writer: takes the busy flag (BusyFlag::takeYielding); when it stays
+    // held, calls `repostSaveRequest` so that the save runs again later, and
+    // returns 0. Otherwise writes the whole file and
     // returns 1, or 0 when it could not be written (the old file stays whole).
     int Save(Shared& shared, const std::function<void()>& repostSaveRequest);
 

@@ -217,19 +217,15 @@ bool SettingsDialog::Open() {
     view_.Select(IDC_STATE, 0);
     DisableEditor();
 
-    // The copy of the rules: the flag is held for microseconds at a time, so
-    // a bounded wait finds it free. A copy that cannot be made (the flag
-    // stays held, no memory) ends the dialog as if it had been cancelled.
+    // The copy of the rules. A copy that cannot be made (the flag stays
+    // held, no memory) ends the dialog as if it had been cancelled.
     bool copied = false;
-    for (int test = 0; test < 102 && !copied; ++test) {
-        if (test > 0) view_.Sleep(shared_.PollInterval);
-        if (!shared_.busy.tryTake()) continue;
+    if (shared_.busy.takeWaiting([&] { view_.Sleep(shared_.PollInterval); })) {
         BusyGuard guard(shared_.busy);
         try {
             rules_ = shared_.table.copy();
             copied = true;
         } catch (const std::bad_alloc&) {
-            break;
         }
     }
     if (!copied) {
@@ -350,14 +346,9 @@ void SettingsDialog::Commit(int button) {
         view_.Enable(button, true);
         return;
     }
-    // Wait for the flag: at most 102 tests, 10 ms apart; then the command
-    // comes back later, with its button still disabled.
-    bool took = shared_.busy.tryTake();
-    for (int test = 1; test < 102 && !took; ++test) {
-        view_.Sleep(shared_.PollInterval);
-        took = shared_.busy.tryTake();
-    }
-    if (!took) {
+    // When the flag stays held, the command comes back later, with its
+    // button still disabled.
+    if (!shared_.busy.takeWaiting([&] { view_.Sleep(shared_.PollInterval); })) {
         view_.Sleep(shared_.PollInterval);
         view_.RepostCommand(button);
         return;

@@ -38,6 +38,10 @@ std::string ChordName(const Hotkey& hotkey) {
 }
 
 std::optional<std::intptr_t> Shell::Handle(const Message& m) {
+    // Once the end has begun nothing new starts. A message may still come:
+    // removing the tray icon waits for the taskbar, and a click on the icon
+    // that the taskbar sends meanwhile would open a notice inside the end.
+    if (ending_ && m.message != kWmDestroy && m.message != kWmQueryEndSession && m.message != kWmEndSession) return 0;
     switch (m.message) {
         case kWmCreate: Start(); return 0;
         case kWmDestroy: Destroyed(); return 0;
@@ -80,6 +84,7 @@ void Shell::Start() {
 }
 
 void Shell::Destroyed() {
+    ending_ = true;
     StopWorkers(shared_);
     WaitForWorkers(shared_);
     // No worker is left that could hold the flag: a save still due goes through.
@@ -114,6 +119,7 @@ bool Shell::Opened(Dialog dialog) const {
 }
 
 void Shell::Exit() {
+    ending_ = true;
     StopWorkers(shared_);
     if (!open_.empty() || telling_ > 0) {
         // What is open goes first, inner boxes before the dialogs under them;
@@ -213,8 +219,9 @@ void Shell::Save() {
 }
 
 void Shell::Committed() {
-    RegisterHotkey();
+    // The file first: a notice that the hotkey was refused waits for the user.
     Save();
+    RegisterHotkey();
 }
 
 void Shell::OpenDialog(Dialog dialog) {
@@ -228,6 +235,10 @@ void Shell::OpenDialog(Dialog dialog) {
 
 void Shell::DialogClosed(Dialog dialog) {
     if (dialog == Dialog::Settings && !shared_.config.TaskIcon) port_.RemoveTrayIcon();
+    // A dialog's loop drops the message it takes after its end was asked for
+    // inside a message sent from another program (an automation tool's click
+    // on OK): a save request re-posted then may be that one.
+    if (savePending_) Save();
     std::erase(open_, dialog);
     if (!open_.empty() || telling_ > 0) return;
     if (exiting_) Exit();

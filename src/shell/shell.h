@@ -135,6 +135,7 @@ private:
     int telling_ = 0;                     // notices of the Shell waiting for the user
     std::optional<Message> afterDialog_;  // a command waiting for the dialogs to close
     bool started_ = false;                // the message loop runs
+    bool ending_ = false;                 // the end has begun: nothing new starts
     bool exiting_ = false;                // the end waits for what is open to close
     bool savePending_ = false;            // a save request waits in the queue
     std::vector<std::string> notices_;    // due once the message loop runs

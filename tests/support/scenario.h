@@ -351,8 +351,8 @@ private:
             p_.Start();
         } else if (c == "second-start") {
             p_.SecondStart();
-        } else if (c == "ends") {  // ends <code> [within <ms>]
-            const std::optional<int> code = p_.Ended(w.size() > 3 ? id(3) : 2000);
+        } else if (c == "ends") {  // ends <code>
+            const std::optional<int> code = p_.Ended(p_.deadlineMs);
             Check(code.has_value(), "still running");
             Check(*code == id(1), "exit code " + std::to_string(*code));
         } else if (c == "running") {

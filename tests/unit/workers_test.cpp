@@ -52,11 +52,13 @@ TEST(BusyFlag, OneHolderAtATime) {
         BusyGuard g = BusyGuard::tryTake(flag);
         EXPECT_TRUE(g.owns());
         EXPECT_FALSE(BusyGuard::tryTake(flag).owns());
-        EXPECT_FALSE(flag.tryTakeWithRetests(101));
+        int pauses = 0;
+        EXPECT_FALSE(flag.takeWaiting([&] { ++pauses; }));
+        EXPECT_EQ(pauses, BusyFlag::kWaitTests - 1) << "a pause between two tests";
         EXPECT_TRUE(flag.isHeld());
     }
     EXPECT_FALSE(flag.isHeld());
-    EXPECT_TRUE(flag.tryTakeWithRetests(0));
+    EXPECT_TRUE(flag.takeYielding());
 }
 
 WindowRule MoveRule(std::uint32_t extra = opt::fstforce) {
