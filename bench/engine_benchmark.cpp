@@ -35,10 +35,10 @@ void BuildEngine(FlatDesktop& desktop, Shared& shared) {
         r.width = 640;
         r.height = 480;
         if (k % 2 == 0) {
-            r.options = opt::lmovex | opt::lmovey;  // held constantly
+            r.options = opt::lockLeft | opt::lockTop;  // held constantly
         } else {
-            r.options = opt::fstforce | opt::movex | opt::movey | opt::sizex | opt::sizey | opt::msfstt | opt::forcestt;
-            r.state = show::kNormal;
+            r.options = opt::correctOnOpen | opt::placeLeft | opt::placeTop | opt::placeWidth | opt::placeHeight | opt::correctOnRestore | opt::keepState;
+            r.showState = show::kNormal;
         }
         rules.push_back(r);
     }

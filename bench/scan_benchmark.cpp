@@ -29,15 +29,15 @@ void BuildDesktop(FlatDesktop& desktop, Shared& shared) {
         WindowRule r = WindowRule::Named("rule" + std::to_string(k));
         if (k < 20) {
             r.className.assign("WindowClass" + std::to_string(k * 3));  // 0..57: half exist
-            r.usclsttle = match::kClass;
+            r.matchMode = MatchMode::Class;
         } else if (k < 35) {
             r.title.assign("Document " + std::to_string(k * 13) + " - Editor");
-            r.usclsttle = match::kTitle;
+            r.matchMode = MatchMode::Title;
         } else {
             int i = k * 7;
             r.className.assign("WindowClass" + std::to_string(i % 40));
             r.title.assign("Document " + std::to_string(i) + " - Editor");
-            r.usclsttle = match::kBoth;
+            r.matchMode = MatchMode::Both;
         }
         rules.push_back(r);
     }

@@ -90,7 +90,7 @@ DWORD RunSelf(const std::string& args, DWORD limitMs) {
 }
 
 WindowRule MoveRule(const std::string& className) {
-    return testing::RuleFor(className, opt::fstforce | testing::kMoveAll,
+    return testing::RuleFor(className, opt::correctOnOpen | testing::kMoveAll,
                             Rect{kTarget.left, kTarget.top, kTarget.right, kTarget.bottom});
 }
 
@@ -196,7 +196,7 @@ int Cpu(int seconds) {
     std::vector<WindowRule> rules;
     for (int k = 0; k < 20; ++k) {
         WindowRule rule = MoveRule(prefix + std::to_string(k));
-        if (k % 2 == 0) rule.options = opt::lmovex | opt::lmovey;
+        if (k % 2 == 0) rule.options = opt::lockLeft | opt::lockTop;
         rule.left = 10 * k;
         rule.top = 0;
         rules.push_back(rule);

@@ -97,8 +97,8 @@ int CommandFor(std::int32_t state, std::uint32_t current) {
 
 bool AsksForState(std::int32_t state) { return CommandFor(state, 0) != 0; }
 
-constexpr std::uint32_t kMoveFlags = opt::movex | opt::movey | opt::sizex | opt::sizey;
-constexpr std::uint32_t kLockFlags = opt::lmovex | opt::lmovey | opt::lsizex | opt::lsizey;
+constexpr std::uint32_t kMoveFlags = opt::placeLeft | opt::placeTop | opt::placeWidth | opt::placeHeight;
+constexpr std::uint32_t kLockFlags = opt::lockLeft | opt::lockTop | opt::lockWidth | opt::lockHeight;
 
 // Whether a rule above `ruleIndex` has a one-time correction of `window` due.
 // The rules correct a window in table order, so a lower one waits; and the
@@ -133,13 +133,13 @@ void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             if (moves && !windows.GetWindowRect(w, current)) continue;
             Placement placement;
             const int command =
-                AsksForState(rule.state) && windows.GetWindowPlacement(w, placement)
-                    ? CommandFor(rule.state, placement.showCmd)
+                AsksForState(rule.showState) && windows.GetWindowPlacement(w, placement)
+                    ? CommandFor(rule.showState, placement.showCmd)
                     : 0;
             Commands commands(shared, windows, w);
             if (command != 0) commands.Show(command);
             if (!moves) continue;
-            const Rect target = Compose(rule, current, opt::movex, opt::movey, opt::sizex, opt::sizey);
+            const Rect target = Compose(rule, current, opt::placeLeft, opt::placeTop, opt::placeWidth, opt::placeHeight);
             // After a show command the window is no longer where it was read.
             if (commands.sent()) commands.Move(target, WindowSystem::kPositionAndSize);
             else if (const unsigned parts = Differs(target, current)) commands.Move(target, WindowSystem::MoveParts(parts));
@@ -169,7 +169,7 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
                     continue;  // held again next cycle
                 }
             }
-            plan->target = Compose(rule, plan->target, opt::lmovex, opt::lmovey, opt::lsizex, opt::lsizey);
+            plan->target = Compose(rule, plan->target, opt::lockLeft, opt::lockTop, opt::lockWidth, opt::lockHeight);
         }
     }) && complete_;
 }
@@ -204,10 +204,10 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             // rather than compare against an empty record.
             if (!windows.GetWindowPlacement(w, now)) continue;
             const std::uint32_t s = now.showCmd;
-            const bool restore = rule.has(opt::msfstt) && IsRestore(bound.lastPlacement.showCmd, s);
+            const bool restore = rule.has(opt::correctOnRestore) && IsRestore(bound.lastShowCmd, s);
             // A restore is shown normal; one that came back to normal is so already.
             const int restoreCommand = restore && s != show::kNormal ? show::kNormal : 0;
-            const int enforce = rule.has(opt::forcestt) ? CommandFor(rule.state, s) : 0;
+            const int enforce = rule.has(opt::keepState) ? CommandFor(rule.showState, s) : 0;
             // A window its program has hidden gets no show command, which
             // would show it again; the next pass unbinds it.
             if ((restoreCommand != 0 || enforce != 0) && !windows.IsWindowVisible(w)) continue;
@@ -219,7 +219,7 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
                 marked = true;
             }
             // The placement read before this step's own commands.
-            bound.lastPlacement = now;
+            bound.lastShowCmd = s;
         }
     });
     if (marked) shared.correctionWakeup.notify();

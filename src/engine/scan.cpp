@@ -6,15 +6,15 @@
 namespace torvane {
 
 bool RuleMatches(const WindowRule& rule, const char* className, const char* title) {
-    const std::int32_t mode = rule.usclsttle;
-    if (mode == match::kClass) return rule.className.equals(className);
-    if (mode == match::kTitle) return rule.title.equals(title);
-    if ((mode & 3) == 3) return rule.title.equals(title) && rule.className.equals(className);
+    const MatchMode mode = rule.matchMode;
+    if (mode == MatchMode::Class) return rule.className.equals(className);
+    if (mode == MatchMode::Title) return rule.title.equals(title);
+    if ((static_cast<std::int32_t>(mode) & 3) == 3) return rule.title.equals(title) && rule.className.equals(className);
     return false;
 }
 
 bool StaysBound(const WindowRule& rule, const char* title) {
-    return (rule.usclsttle & 1) == 0 || rule.title.equals(title);
+    return (static_cast<std::int32_t>(rule.matchMode) & 1) == 0 || rule.title.equals(title);
 }
 
 bool IsShellWindow(const char* className, const char* title) {
@@ -50,7 +50,7 @@ struct BindingPass {
             if (owed.Owes(window)) continue;
             Placement placement;
             windows.GetWindowPlacement(window, placement);
-            if (rule.bind(window, placement) && rule.has(opt::fstforce)) marked = true;
+            if (rule.bind(window, placement.showCmd) && rule.has(opt::correctOnOpen)) marked = true;
         }
     }
 };

@@ -3,6 +3,8 @@
 // by the next scan pass.
 #pragma once
 
+#include <string>
+
 #include "rules/owed_answers.h"
 #include "rules/types.h"
 
@@ -52,5 +54,17 @@ public:
     virtual WindowHandle WindowFromPoint(Point point) = 0;
     virtual WindowHandle GetParent(WindowHandle window) = 0;
 };
+
+// A window's class name and title as the engine reads them (at most 254 bytes).
+inline std::string ClassNameOf(WindowSystem& windows, WindowHandle window) {
+    char text[WindowSystem::kTextCapacity + 1] = "";
+    windows.GetClassNameA(window, text, WindowSystem::kTextCapacity);
+    return text;
+}
+inline std::string TitleOf(WindowSystem& windows, WindowHandle window) {
+    char text[WindowSystem::kTextCapacity + 1] = "";
+    windows.GetWindowTextA(window, text, WindowSystem::kTextCapacity);
+    return text;
+}
 
 }  // namespace torvane

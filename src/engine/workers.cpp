@@ -26,7 +26,7 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
     while (Running(flags)) {
         // What this worker sent has taken effect: those windows answer again.
         windows.CollectAnswers();
-        if (shared.config.Enabled) {
+        if (shared.config.monitoring) {
             for (std::int32_t i = 0; i < shared.table.count(); ++i) step(i);
             end();
         }
@@ -76,9 +76,9 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
     flags.AliveFlag.store(true, std::memory_order_release);
     shared.TaskbarPresent.store(true, std::memory_order_relaxed);
     while (Running(flags)) {
-        if (shared.config.Enabled) {
+        if (shared.config.monitoring) {
             ScanPass(shared, windows);
-            if (shared.config.TaskIcon) CheckTaskbar(shared, windows, tray);
+            if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
         SleepInterval(shared);

@@ -7,20 +7,20 @@ namespace torvane {
 
 SystemConfig SystemConfig::Defaults() {
     SystemConfig c;
-    c.Enabled = true;
-    c.TaskIcon = true;
-    c.ShcutCtrl = true;
-    c.ShcutAlt = true;
-    c.ShcutShift = true;
-    c.ShcutWin = false;
-    c.ShcutKey = 32;  // the space bar
+    c.monitoring = true;
+    c.trayIcon = true;
+    c.hotkeyCtrl = true;
+    c.hotkeyAlt = true;
+    c.hotkeyShift = true;
+    c.hotkeyWin = false;
+    c.hotkeyKey = 32;  // the space bar
     return c;
 }
 
 bool operator==(const SystemConfig& a, const SystemConfig& b) {
-    return a.Enabled.load() == b.Enabled.load() && a.TaskIcon.load() == b.TaskIcon.load() &&
-           a.ShcutCtrl == b.ShcutCtrl && a.ShcutAlt == b.ShcutAlt && a.ShcutShift == b.ShcutShift &&
-           a.ShcutWin == b.ShcutWin && a.ShcutKey == b.ShcutKey;
+    return a.monitoring.load() == b.monitoring.load() && a.trayIcon.load() == b.trayIcon.load() &&
+           a.hotkeyCtrl == b.hotkeyCtrl && a.hotkeyAlt == b.hotkeyAlt && a.hotkeyShift == b.hotkeyShift &&
+           a.hotkeyWin == b.hotkeyWin && a.hotkeyKey == b.hotkeyKey;
 }
 
 void RuleTable::install(std::vector<WindowRule> rules) {

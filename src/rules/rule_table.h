@@ -38,16 +38,19 @@ private:
     std::atomic<bool> v_;
 };
 
-// The global options, the settings section "[!SystemConfig]". Every field is
-// zero until the settings are loaded; Defaults() are the loader's values.
+// The global options, the settings section "[!SystemConfig]" (its keys in
+// brackets). Every field is zero until the settings are loaded; Defaults()
+// are the loader's values.
 struct SystemConfig {
-    SharedBool Enabled;   // monitoring on; read by the workers every cycle
-    SharedBool TaskIcon;  // the tray icon is shown; read by the scan worker
-    bool ShcutCtrl = false;
-    bool ShcutAlt = false;
-    bool ShcutShift = false;
-    bool ShcutWin = false;
-    std::int32_t ShcutKey = 0;  // a virtual-key code
+    SharedBool monitoring;  // the workers do their work (Enabled); read by them every cycle
+    SharedBool trayIcon;    // the tray icon is shown (TaskIcon); read by the scan worker
+    // The hotkey that corrects now: its modifiers and its virtual-key code
+    // (ShcutCtrl, ShcutAlt, ShcutShift, ShcutWin, ShcutKey).
+    bool hotkeyCtrl = false;
+    bool hotkeyAlt = false;
+    bool hotkeyShift = false;
+    bool hotkeyWin = false;
+    std::int32_t hotkeyKey = 0;
 
     static SystemConfig Defaults();
     friend bool operator==(const SystemConfig& a, const SystemConfig& b);

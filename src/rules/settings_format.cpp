@@ -37,53 +37,45 @@ private:
 bool IsSectionHeader(std::string_view line) { return !line.empty() && line[0] == '['; }
 bool IsSystemHeader(std::string_view line) { return line.size() >= 2 && line[1] == '!'; }
 
-// When `line` begins with `key` (its "=" included), gives the rest of the line.
-bool Value(std::string_view line, std::string_view key, std::string_view& rest) {
-    if (line.substr(0, key.size()) != key) return false;
-    rest = line.substr(key.size());
+// When `line` begins with `name` and "=", gives the rest of the line.
+bool Value(std::string_view line, std::string_view name, std::string_view& rest) {
+    if (line.size() <= name.size() || line.substr(0, name.size()) != name || line[name.size()] != '=') return false;
+    rest = line.substr(name.size() + 1);
     return true;
 }
 
-bool Switch(std::string_view rest) { return (ReadNumber(rest) & 1) != 0; }
-
 void ApplySystemLine(std::string_view line, SystemConfig& c) {
     std::string_view v;
-    if (Value(line, "Enabled=", v)) c.Enabled = Switch(v);
-    else if (Value(line, "TaskIcon=", v)) c.TaskIcon = Switch(v);
-    else if (Value(line, "ShcutCtrl=", v)) c.ShcutCtrl = Switch(v);
-    else if (Value(line, "ShcutAlt=", v)) c.ShcutAlt = Switch(v);
-    else if (Value(line, "ShcutShift=", v)) c.ShcutShift = Switch(v);
-    else if (Value(line, "ShcutWin=", v)) c.ShcutWin = Switch(v);
-    else if (Value(line, "ShcutKey=", v)) c.ShcutKey = ReadNumber(v);
+    for (const SystemKey& key : kSystemKeys) {
+        if (Value(line, key.name, v)) return key.set(c, ReadNumber(v));
+    }
 }
-
-struct SwitchKey {
-    std::string_view key;
-    std::uint32_t bit;
-};
-constexpr SwitchKey kSwitchKeys[] = {
-    {"fstforce=", opt::fstforce}, {"movex=", opt::movex},   {"movey=", opt::movey},
-    {"sizex=", opt::sizex},       {"sizey=", opt::sizey},   {"lmovex=", opt::lmovex},
-    {"lmovey=", opt::lmovey},     {"lsizex=", opt::lsizex}, {"lsizey=", opt::lsizey},
-    {"msfstt=", opt::msfstt},     {"forcestt=", opt::forcestt},
-};
 
 void ApplyRuleLine(std::string_view line, WindowRule& r) {
     std::string_view v;
-    if (Value(line, "class=", v)) { r.className.assign(v); return; }
-    if (Value(line, "title=", v)) { r.title.assign(v); return; }
-    if (Value(line, "usclsttle=", v)) { r.usclsttle = ReadNumber(v); return; }
-    if (Value(line, "state=", v)) { r.state = ReadNumber(v); return; }
-    if (Value(line, "left=", v)) { r.left = ReadNumber(v); return; }
-    if (Value(line, "top=", v)) { r.top = ReadNumber(v); return; }
-    if (Value(line, "width=", v)) { r.width = ReadNumber(v); return; }
-    if (Value(line, "height=", v)) { r.height = ReadNumber(v); return; }
-    for (const SwitchKey& k : kSwitchKeys) {
-        if (Value(line, k.key, v)) {
-            r.set(k.bit, Switch(v));
-            return;
-        }
+    for (const RuleKey& key : kRuleKeys) {
+        if (Value(line, key.name, v)) return key.read(r, v);
     }
+}
+
+bool Lowest(std::int32_t number) { return (number & 1) != 0; }
+
+template <std::uint32_t Bit>
+constexpr RuleKey Switch(std::string_view name, std::string_view initial) {
+    return {name, initial, [](const WindowRule& r) { return std::string(r.has(Bit) ? "1" : "0"); },
+            [](WindowRule& r, std::string_view v) { r.set(Bit, Lowest(ReadNumber(v))); }};
+}
+
+template <std::int32_t WindowRule::*Field>
+constexpr RuleKey Number(std::string_view name, std::string_view initial) {
+    return {name, initial, [](const WindowRule& r) { return std::to_string(r.*Field); },
+            [](WindowRule& r, std::string_view v) { r.*Field = ReadNumber(v); }};
+}
+
+template <FixedText WindowRule::*Field>
+constexpr RuleKey Text(std::string_view name) {
+    return {name, "", [](const WindowRule& r) { return StorableText((r.*Field).view(), false); },
+            [](WindowRule& r, std::string_view v) { (r.*Field).assign(v); }};
 }
 
 // The section name: the header from its second byte, without its last byte
@@ -94,6 +86,46 @@ std::string_view SectionName(std::string_view header) {
 }
 
 }  // namespace
+
+const SystemKey kSystemKeys[7] = {
+    {"Enabled", "1", [](const SystemConfig& c) { return std::int32_t{c.monitoring}; },
+     [](SystemConfig& c, std::int32_t n) { c.monitoring = Lowest(n); }},
+    {"TaskIcon", "1", [](const SystemConfig& c) { return std::int32_t{c.trayIcon}; },
+     [](SystemConfig& c, std::int32_t n) { c.trayIcon = Lowest(n); }},
+    {"ShcutCtrl", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyCtrl}; },
+     [](SystemConfig& c, std::int32_t n) { c.hotkeyCtrl = Lowest(n); }},
+    {"ShcutAlt", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyAlt}; },
+     [](SystemConfig& c, std::int32_t n) { c.hotkeyAlt = Lowest(n); }},
+    {"ShcutShift", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyShift}; },
+     [](SystemConfig& c, std::int32_t n) { c.hotkeyShift = Lowest(n); }},
+    {"ShcutWin", "0", [](const SystemConfig& c) { return std::int32_t{c.hotkeyWin}; },
+     [](SystemConfig& c, std::int32_t n) { c.hotkeyWin = Lowest(n); }},
+    {"ShcutKey", "32", [](const SystemConfig& c) { return c.hotkeyKey; },
+     [](SystemConfig& c, std::int32_t n) { c.hotkeyKey = n; }},
+};
+
+const RuleKey kRuleKeys[19] = {
+    Text<&WindowRule::className>("class"),
+    Text<&WindowRule::title>("title"),
+    {"usclsttle", "2", [](const WindowRule& r) { return std::to_string(static_cast<std::int32_t>(r.matchMode)); },
+     [](WindowRule& r, std::string_view v) { r.matchMode = static_cast<MatchMode>(ReadNumber(v)); }},
+    Switch<opt::placeLeft>("movex", "0"),
+    Switch<opt::placeTop>("movey", "0"),
+    Switch<opt::placeWidth>("sizex", "0"),
+    Switch<opt::placeHeight>("sizey", "0"),
+    Switch<opt::lockLeft>("lmovex", "0"),
+    Switch<opt::lockTop>("lmovey", "0"),
+    Switch<opt::lockWidth>("lsizex", "0"),
+    Switch<opt::lockHeight>("lsizey", "0"),
+    Number<&WindowRule::left>("left", "0"),
+    Number<&WindowRule::top>("top", "0"),
+    Number<&WindowRule::width>("width", "0"),
+    Number<&WindowRule::height>("height", "0"),
+    Switch<opt::correctOnRestore>("msfstt", "0"),
+    Number<&WindowRule::showState>("state", "-1"),
+    Switch<opt::keepState>("forcestt", "0"),
+    Switch<opt::correctOnOpen>("fstforce", "1"),
+};
 
 std::int32_t ReadNumber(std::string_view text) {
     std::size_t i = 0;
@@ -168,34 +200,11 @@ std::string StorableText(std::string_view text, bool name) {
 }
 
 std::string FormatSettings(const SystemConfig& c, const std::vector<WindowRule>& rules) {
-    std::string out;
-    out.reserve(160 + rules.size() * 400);
-    char buf[2048];  // a rule record is at most about 1,150 bytes
-    auto bit = [](bool on) { return on ? 1 : 0; };
-    auto put = [&out](const char* text, int n) {
-        if (n > 0) out.append(text, static_cast<std::size_t>(n));
-    };
-    put(buf, std::snprintf(buf, sizeof buf,
-                           "[!SystemConfig]\r\nEnabled=%d\r\nTaskIcon=%d\r\nShcutCtrl=%d\r\nShcutAlt=%d\r\n"
-                           "ShcutShift=%d\r\nShcutWin=%d\r\nShcutKey=%d\r\n",
-                           bit(c.Enabled), bit(c.TaskIcon), bit(c.ShcutCtrl), bit(c.ShcutAlt),
-                           bit(c.ShcutShift), bit(c.ShcutWin), static_cast<int>(c.ShcutKey)));
+    std::string out = "[!SystemConfig]\r\n";
+    for (const SystemKey& key : kSystemKeys) out.append(key.name).append("=").append(std::to_string(key.get(c))).append("\r\n");
     for (const WindowRule& r : rules) {
-        auto b = [&r, &bit](std::uint32_t flag) { return bit(r.has(flag)); };
-        // Each text is at most 255 bytes, so the record always fits the buffer.
-        put(buf, std::snprintf(buf, sizeof buf,
-                               "[%s]\r\nclass=%s\r\ntitle=%s\r\nusclsttle=%d\r\nmovex=%d\r\nmovey=%d\r\n"
-                               "sizex=%d\r\nsizey=%d\r\nlmovex=%d\r\nlmovey=%d\r\nlsizex=%d\r\nlsizey=%d\r\n"
-                               "left=%d\r\ntop=%d\r\nwidth=%d\r\nheight=%d\r\nmsfstt=%d\r\nstate=%d\r\n"
-                               "forcestt=%d\r\nfstforce=%d\r\n",
-                               StorableText(r.settingName.view(), true).c_str(),
-                               StorableText(r.className.view(), false).c_str(),
-                               StorableText(r.title.view(), false).c_str(),
-                               static_cast<int>(r.usclsttle), b(opt::movex), b(opt::movey), b(opt::sizex),
-                               b(opt::sizey), b(opt::lmovex), b(opt::lmovey), b(opt::lsizex), b(opt::lsizey),
-                               static_cast<int>(r.left), static_cast<int>(r.top), static_cast<int>(r.width),
-                               static_cast<int>(r.height), b(opt::msfstt), static_cast<int>(r.state),
-                               b(opt::forcestt), b(opt::fstforce)));
+        out.append("[").append(StorableText(r.name.view(), true)).append("]\r\n");
+        for (const RuleKey& key : kRuleKeys) out.append(key.name).append("=").append(key.write(r)).append("\r\n");
     }
     return out;
 }

@@ -12,6 +12,26 @@
 
 namespace torvane {
 
+// The keys of the file, in the order the writer writes them; the reader takes
+// them in any order. Each has its name in the file (before the "="), its
+// value in a new section or in the defaults as the writer writes it, and how
+// its value is written and read. The names never change: files written by
+// earlier versions are read as they are.
+struct SystemKey {
+    std::string_view name;
+    std::string_view initial;
+    std::int32_t (*get)(const SystemConfig&);
+    void (*set)(SystemConfig&, std::int32_t number);  // a switch takes the lowest bit
+};
+struct RuleKey {
+    std::string_view name;
+    std::string_view initial;  // for "class": the section's name
+    std::string (*write)(const WindowRule&);
+    void (*read)(WindowRule&, std::string_view value);
+};
+extern const SystemKey kSystemKeys[7];
+extern const RuleKey kRuleKeys[19];
+
 // Reads `text` as the loader does: `config` takes its defaults and then the
 // values of every system section in file order; `rules` receives one rule
 // per rule section, in file order. Any bytes are accepted.

@@ -12,15 +12,15 @@ RuleIdentity NewRuleIdentity() {
 
 WindowRule WindowRule::Named(std::string_view name) {
     WindowRule rule;
-    rule.settingName.assign(name);
-    rule.className = rule.settingName;
+    rule.name.assign(name);
+    rule.className = rule.name;
     return rule;
 }
 
 bool WindowRule::sameSettings(const WindowRule& o) const {
-    return settingName == o.settingName && title == o.title && className == o.className &&
-           usclsttle == o.usclsttle && state == o.state && left == o.left && top == o.top &&
-           width == o.width && height == o.height && options == o.options;
+    return name == o.name && title == o.title && className == o.className && matchMode == o.matchMode &&
+           showState == o.showState && left == o.left && top == o.top && width == o.width && height == o.height &&
+           options == o.options;
 }
 
 std::ptrdiff_t WindowRule::findBound(WindowHandle handle) const {
@@ -30,12 +30,12 @@ std::ptrdiff_t WindowRule::findBound(WindowHandle handle) const {
     return -1;
 }
 
-bool WindowRule::bind(WindowHandle handle, const Placement& placement) {
+bool WindowRule::bind(WindowHandle handle, std::uint32_t showCmd) {
     if (findBound(handle) >= 0) return false;
     BoundWindow entry;
     entry.handle = handle;
-    entry.lastPlacement = placement;
-    entry.setPending(has(opt::fstforce));
+    entry.lastShowCmd = showCmd;
+    entry.setPending(has(opt::correctOnOpen));
     try {
         boundWindows.push_back(entry);
     } catch (const std::bad_alloc&) {

@@ -12,37 +12,36 @@
 
 namespace torvane {
 
-// The rule's switches, one bit each, named by their settings keys.
+// The rule's switches, one bit each (the settings file's keys in brackets).
 namespace opt {
-inline constexpr std::uint32_t fstforce = 1u << 0;  // correct when the rule binds a window
-inline constexpr std::uint32_t movex = 1u << 1;     // the one-time correction applies `left`
-inline constexpr std::uint32_t movey = 1u << 2;     // ... `top`
-inline constexpr std::uint32_t sizex = 1u << 3;     // ... `width`
-inline constexpr std::uint32_t sizey = 1u << 4;     // ... `height`
-inline constexpr std::uint32_t lmovex = 1u << 5;    // `left` is held constantly
-inline constexpr std::uint32_t lmovey = 1u << 6;    // `top` is held constantly
-inline constexpr std::uint32_t lsizex = 1u << 7;    // `width` is held constantly
-inline constexpr std::uint32_t lsizey = 1u << 8;    // `height` is held constantly
-inline constexpr std::uint32_t msfstt = 1u << 9;    // correct on a restore from minimized or maximized
-inline constexpr std::uint32_t forcestt = 1u << 10; // allow no other show state than `state`
+inline constexpr std::uint32_t correctOnOpen = 1u << 0;     // a window is corrected when bound (fstforce)
+inline constexpr std::uint32_t placeLeft = 1u << 1;         // the one-time correction applies `left` (movex)
+inline constexpr std::uint32_t placeTop = 1u << 2;          // ... `top` (movey)
+inline constexpr std::uint32_t placeWidth = 1u << 3;        // ... `width` (sizex)
+inline constexpr std::uint32_t placeHeight = 1u << 4;       // ... `height` (sizey)
+inline constexpr std::uint32_t lockLeft = 1u << 5;          // `left` is held constantly (lmovex)
+inline constexpr std::uint32_t lockTop = 1u << 6;           // (lmovey)
+inline constexpr std::uint32_t lockWidth = 1u << 7;         // (lsizex)
+inline constexpr std::uint32_t lockHeight = 1u << 8;        // (lsizey)
+inline constexpr std::uint32_t correctOnRestore = 1u << 9;  // corrected on a restore from min or max (msfstt)
+inline constexpr std::uint32_t keepState = 1u << 10;        // no show state but `showState` is allowed (forcestt)
 inline constexpr std::uint32_t kAll = (1u << 11) - 1;
 }  // namespace opt
 
-// MatchMode, the value of `usclsttle`.
-namespace match {
-inline constexpr std::int32_t kTitle = 1;
-inline constexpr std::int32_t kClass = 2;
-inline constexpr std::int32_t kBoth = 3;
-}  // namespace match
+// Which texts of a window a rule compares (usclsttle). A hand-written file
+// may hold any number: the matcher treats every value with both low bits
+// set as Both, and any other value than these three as never matching.
+enum class MatchMode : std::int32_t { Title = 1, Class = 2, Both = 3 };
 
-// ShowState, the value of `state`; anything but 1, 2 and 3 leaves the state alone.
+// The show state a rule asks for (state): the platform's show commands 1, 2
+// and 3; any other value, the loader's -1 first, asks for none.
 inline constexpr std::int32_t kStateDefault = -1;
 
 struct BoundWindow {
     static constexpr std::uint32_t kPending = 1u << 0;  // a one-time correction is due
 
     WindowHandle handle = kNoWindow;
-    Placement lastPlacement;
+    std::uint32_t lastShowCmd = 0;  // the show command last seen: at binding, then by the state watch
     std::uint32_t flags = 0;
 
     bool pending() const { return (flags & kPending) != 0; }
@@ -60,16 +59,16 @@ struct WindowRule {
     // the scan, in whole steps, while the busy flag is held.
     std::vector<BoundWindow> boundWindows;
 
-    FixedText settingName;
+    FixedText name;  // the section's name in the file
     FixedText title;
-    FixedText className;  // the settings key "class"
-    std::int32_t usclsttle = match::kClass;
-    std::int32_t state = kStateDefault;
+    FixedText className;
+    MatchMode matchMode = MatchMode::Class;
+    std::int32_t showState = kStateDefault;
     std::int32_t left = 0;
     std::int32_t top = 0;
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::uint32_t options = opt::fstforce;
+    std::uint32_t options = opt::correctOnOpen;
 
     RuleIdentity identity = NewRuleIdentity();
 
@@ -88,7 +87,7 @@ struct WindowRule {
     // leaves the list as it was, when the handle is already there or the list
     // cannot grow.
     std::ptrdiff_t findBound(WindowHandle handle) const;
-    bool bind(WindowHandle handle, const Placement& placement);
+    bool bind(WindowHandle handle, std::uint32_t showCmd);
     void unbindAt(std::size_t index);
 };
 

@@ -10,6 +10,11 @@
 
 namespace torvane::settings {
 
+// The commands every dialog knows: IDOK (the OK button, the Enter key) and
+// IDCANCEL (the Escape key, the close box).
+inline constexpr int kOk = 1;
+inline constexpr int kCancel = 2;
+
 // The scroll record of a pair of lists (the platform's SCROLLINFO).
 struct ScrollRecord {
     int min = 0;

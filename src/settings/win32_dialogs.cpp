@@ -1,11 +1,13 @@
 #include "settings/win32_dialogs.h"
 
-#include <memory>
+#include <commctrl.h>
+
 #include <string>
 
 #include "engine/win32_window_system.h"
 #include "resource.h"
-#include "settings/settings_model.h"
+#include "settings/input_dialog.h"
+#include "settings/settings_dialog.h"
 
 namespace torvane::settings {
 namespace {
@@ -109,23 +111,38 @@ private:
     HWND dialog_;
 };
 
-struct SettingsState {
-    Win32DialogView view;
-    Win32WindowSystem windows;
-    SettingsDialog model;
-    SettingsState(HWND dialog, const SettingsDialogParams& p) : view(dialog), model(p.shared, windows, view, p.host) {}
+// A dialog's model and the view it acts through, made by whoever runs the
+// dialog and handed to its procedure, which keeps it in DWLP_USER.
+template <class Model>
+struct DialogState {
+    Win32DialogView view{nullptr};
+    Model model;
+    template <class... Args>
+    explicit DialogState(Args&... args) : model(args..., view) {}
 };
-
-struct InputState {
-    Win32DialogView view;
-    Win32WindowSystem windows;
-    InputDialog model{windows, view};
-    explicit InputState(HWND dialog) : view(dialog) {}
-};
+using SettingsState = DialogState<SettingsDialog>;
+using InputState = DialogState<InputDialog>;
 
 template <class State>
 State* StateOf(HWND dialog) {
     return reinterpret_cast<State*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
+// WM_INITDIALOG: the state is kept and given its dialog.
+template <class State>
+State* Attach(HWND dialog, LPARAM lParam) {
+    auto* state = reinterpret_cast<State*>(lParam);
+    ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    state->view.attach(dialog);
+    SetSmallIcon(dialog);
+    return state;
+}
+
+// Runs a dialog with `state` as its creation parameter; its end code.
+template <class State>
+INT_PTR Run(HWND owner, int dialog, DLGPROC proc, State& state) {
+    const auto instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(owner, GWLP_HINSTANCE));
+    return ::DialogBoxParamA(instance, MAKEINTRESOURCEA(dialog), owner, proc, reinterpret_cast<LPARAM>(&state));
 }
 
 // The surface events of a pick, for either dialog.
@@ -142,28 +159,22 @@ bool Pick(Model& model, UINT message) {
 
 // The wheel over a rule or window list moves its pair, through the model,
 // instead of the list alone.
-LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
-    const auto original = reinterpret_cast<WNDPROC>(::GetWindowLongPtrA(list, GWLP_USERDATA));
+LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR model) {
     if (message == WM_MOUSEWHEEL) {
-        if (auto* state = StateOf<SettingsState>(::GetParent(list))) {
-            try {
-                state->model.Wheel(::GetDlgCtrlID(list), GET_WHEEL_DELTA_WPARAM(wParam));
-            } catch (...) {
-            }
-            return 0;
+        try {
+            reinterpret_cast<SettingsDialog*>(model)->Wheel(::GetDlgCtrlID(list), GET_WHEEL_DELTA_WPARAM(wParam));
+        } catch (...) {
         }
+        return 0;
     }
-    return ::CallWindowProcA(original, list, message, wParam, lParam);
+    if (message == WM_NCDESTROY) ::RemoveWindowSubclass(list, &ListProc, 0);
+    return ::DefSubclassProc(list, message, wParam, lParam);
 }
 
 INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         if (message == WM_INITDIALOG) {
-            auto* state = reinterpret_cast<InputState*>(lParam);
-            ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-            state->view.attach(dialog);
-            SetSmallIcon(dialog);
-            state->model.Open();
+            Attach<InputState>(dialog, lParam)->model.Open();
             ::SetFocus(::GetDlgItem(dialog, IDC_INPUT_CLASS));
             return FALSE;  // the focus is set
         }
@@ -179,37 +190,12 @@ INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
     }
 }
 
-bool Win32DialogView::AskForKeys(std::string& className, std::string& title) {
-    InputState state(nullptr);
-    const INT_PTR result = ::DialogBoxParamA(reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog_, GWLP_HINSTANCE)),
-                                             MAKEINTRESOURCEA(IDD_INPUT), dialog_, &InputDialogProc,
-                                             reinterpret_cast<LPARAM>(&state));
-    if (result != 1 || !state.model.accepted()) return false;
-    className = state.model.className();
-    title = state.model.title();
-    return true;
-}
-
-}  // namespace
-
-void SetSmallIcon(HWND dialog) {
-    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
-    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL,
-                   reinterpret_cast<LPARAM>(::LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL))));
-}
-
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         if (message == WM_INITDIALOG) {
-            const auto& params = *reinterpret_cast<const SettingsDialogParams*>(lParam);
-            auto* state = new SettingsState(dialog, params);
-            ::SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(state));
-            SetSmallIcon(dialog);
-            for (int id : {IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_RULE_CLASSES, IDC_RULE_TITLES}) {
-                HWND list = ::GetDlgItem(dialog, id);
-                ::SetWindowLongPtrA(list, GWLP_USERDATA, ::GetWindowLongPtrA(list, GWLP_WNDPROC));
-                ::SetWindowLongPtrA(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc));
-            }
+            SettingsState* state = Attach<SettingsState>(dialog, lParam);
+            for (int id : {IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_RULE_CLASSES, IDC_RULE_TITLES})
+                ::SetWindowSubclass(::GetDlgItem(dialog, id), &ListProc, 0, reinterpret_cast<DWORD_PTR>(&state->model));
             state->model.Open();
             return TRUE;
         }
@@ -228,16 +214,34 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
                     state->model.Help(help->iCtrlId, reinterpret_cast<WindowHandle>(help->hItemHandle));
                 return TRUE;
             }
-            case WM_NCDESTROY:
-                ::SetWindowLongPtrA(dialog, DWLP_USER, 0);
-                delete state;
-                return FALSE;
             default:
                 return Pick(state->model, message);
         }
     } catch (...) {
         return FALSE;
     }
+}
+
+bool Win32DialogView::AskForKeys(std::string& className, std::string& title) {
+    Win32WindowSystem windows;
+    InputState state(windows);
+    if (Run(dialog_, IDD_INPUT, &InputDialogProc, state) != 1 || !state.model.accepted()) return false;
+    className = state.model.className();
+    title = state.model.title();
+    return true;
+}
+
+}  // namespace
+
+void SetSmallIcon(HWND dialog) {
+    HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(dialog, GWLP_HINSTANCE));
+    ::SendMessageA(dialog, WM_SETICON, ICON_SMALL,
+                   reinterpret_cast<LPARAM>(::LoadIconA(instance, MAKEINTRESOURCEA(IDI_SMALL))));
+}
+
+void RunSettingsDialog(HWND owner, Shared& shared, WindowSystem& windows, SettingsHost& host) {
+    SettingsState state(shared, windows, host);
+    Run(owner, IDD_SETTINGS, &SettingsDialogProc, state);
 }
 
 }  // namespace torvane::settings

@@ -1,23 +1,18 @@
 // The settings dialog (104) and its input dialog (105) on Windows: thin
-// dialog procedures over the models of settings_model.h.
+// dialog procedures that hand every event to the models of
+// settings_dialog.h and input_dialog.h.
 #pragma once
 
 #include <windows.h>
 
 #include "engine/window_system.h"
 #include "rules/rule_table.h"
-#include "settings/settings_model.h"
+#include "settings/settings_dialog.h"
 
 namespace torvane::settings {
 
-// What the shell hands the settings dialog as its creation parameter.
-struct SettingsDialogParams {
-    Shared& shared;
-    WindowSystem& windows;
-    SettingsHost& host;
-};
-
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// Runs the settings dialog modally, owned by `owner`, until it closes.
+void RunSettingsDialog(HWND owner, Shared& shared, WindowSystem& windows, SettingsHost& host);
 
 // The dialog's small icon: icon resource 130 of the program.
 void SetSmallIcon(HWND dialog);

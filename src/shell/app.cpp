@@ -175,9 +175,7 @@ void App::RunDialog(shell::Dialog dialog, shell::Point2 origin) {
     // A dialog opens at the top-left corner of its owner's client area.
     ::MoveWindow(window_, origin.x, origin.y, 0, 0, FALSE);
     if (dialog == shell::Dialog::Settings) {
-        settings::SettingsDialogParams params{shared_, windows_, shell_};
-        ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_SETTINGS), window_, &settings::SettingsDialogProc,
-                          reinterpret_cast<LPARAM>(&params));
+        settings::RunSettingsDialog(window_, shared_, windows_, shell_);
     } else {
         ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_ABOUTBOX), window_, &AboutProc, 0);
     }

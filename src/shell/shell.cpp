@@ -2,14 +2,14 @@
 
 #include "engine/corrections.h"
 #include "resource.h"
-#include "settings/settings_model.h"
+#include "settings/hotkey_keys.h"
 #include "shell/texts.h"
 
 namespace torvane::shell {
 namespace {
 
 MenuMarks MarksFor(const SystemConfig& config) {
-    const bool on = config.Enabled;
+    const bool on = config.monitoring;
     return MenuMarks{on, on};
 }
 
@@ -17,11 +17,11 @@ MenuMarks MarksFor(const SystemConfig& config) {
 
 Hotkey HotkeyFor(const SystemConfig& config) {
     unsigned modifiers = 0;
-    if (config.ShcutAlt) modifiers |= 1;
-    if (config.ShcutCtrl) modifiers |= 2;
-    if (config.ShcutShift) modifiers |= 4;
-    if (config.ShcutWin) modifiers |= 8;
-    return Hotkey{modifiers, static_cast<unsigned>(config.ShcutKey)};
+    if (config.hotkeyAlt) modifiers |= 1;
+    if (config.hotkeyCtrl) modifiers |= 2;
+    if (config.hotkeyShift) modifiers |= 4;
+    if (config.hotkeyWin) modifiers |= 8;
+    return Hotkey{modifiers, static_cast<unsigned>(config.hotkeyKey)};
 }
 
 std::string ChordName(const Hotkey& hotkey) {
@@ -75,7 +75,7 @@ void Shell::Start() {
     // Notices wait until the message loop runs: the window is still being made.
     if (settings_.keepsExistingFile()) notices_.push_back(texts::kSettingsUnreadable);
     SetMarks();
-    if (shared_.config.TaskIcon) port_.AddTrayIcon();
+    if (shared_.config.trayIcon) port_.AddTrayIcon();
     RegisterHotkey();
     port_.LowerPriority();
     StartWorkers(shared_, windows_, port_);
@@ -150,7 +150,7 @@ void Shell::Command(const Message& m) {
     switch (command) {
         case IDM_CORRECT_NOW: CorrectNow(m); break;
         case IDM_MONITORING:
-            shared_.config.Enabled = !shared_.config.Enabled;
+            shared_.config.monitoring = !shared_.config.monitoring;
             SetMarks();
             Save();
             break;
@@ -165,7 +165,7 @@ void Shell::Command(const Message& m) {
 
 void Shell::Tray(const Message& m) {
     if (m.lParam == kWmLButtonDown) {
-        if (shared_.config.Enabled) CorrectNow(m);
+        if (shared_.config.monitoring) CorrectNow(m);
         else Tell(texts::kMonitoringOff);
     } else if (m.lParam == kWmRButtonDown) {
         port_.ShowMenu();
@@ -174,12 +174,12 @@ void Shell::Tray(const Message& m) {
 }
 
 void Shell::SecondStart() {
-    if (shared_.config.TaskIcon) {
+    if (shared_.config.trayIcon) {
         Tell(texts::kAlreadyRunning);
         return;
     }
     port_.AddTrayIcon();
-    shared_.config.TaskIcon = true;
+    shared_.config.trayIcon = true;
     Save();
 }
 
@@ -234,7 +234,7 @@ void Shell::OpenDialog(Dialog dialog) {
 }
 
 void Shell::DialogClosed(Dialog dialog) {
-    if (dialog == Dialog::Settings && !shared_.config.TaskIcon) port_.RemoveTrayIcon();
+    if (dialog == Dialog::Settings && !shared_.config.trayIcon) port_.RemoveTrayIcon();
     // A dialog's loop drops the message it takes after its end was asked for
     // inside a message sent from another program (an automation tool's click
     // on OK): a save request re-posted then may be that one.

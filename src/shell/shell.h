@@ -14,7 +14,7 @@
 #include "engine/workers.h"
 #include "rules/rule_table.h"
 #include "rules/settings_file.h"
-#include "settings/settings_model.h"
+#include "settings/settings_dialog.h"
 
 namespace torvane::shell {
 

@@ -60,12 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const WindowRule& r = rules[i];
-        if (!Fits(r.settingName) || !Fits(r.className) || !Fits(r.title)) {
+        if (!Fits(r.name) || !Fits(r.className) || !Fits(r.title)) {
             Broken("text longer than 255 bytes", i);
         }
         // Texts come from the input's bytes. (Searched only for small tables, to
         // keep an execution cheap.)
-        if (rules.size() <= 256 && (input.find(r.settingName.view()) == std::string_view::npos ||
+        if (rules.size() <= 256 && (input.find(r.name.view()) == std::string_view::npos ||
             input.find(r.className.view()) == std::string_view::npos ||
             input.find(r.title.view()) == std::string_view::npos)) {
             Broken("text that is not in the input", i);

@@ -10,7 +10,7 @@
 namespace torvane::testing {
 
 // The four switches of the one-time move and size.
-inline constexpr std::uint32_t kMoveAll = opt::movex | opt::movey | opt::sizex | opt::sizey;
+inline constexpr std::uint32_t kMoveAll = opt::placeLeft | opt::placeTop | opt::placeWidth | opt::placeHeight;
 
 // A rule for the class `className` with the given switches and target rectangle.
 inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rect target) {

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <map>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -84,7 +86,8 @@ public:
     }
     void End(int code) override { ended = code; }
     void RepostCommand(int id) override { reposted.push_back(id); }
-    void Sleep(int) override {}
+    // Really waits: a worker holding the busy flag gets to finish.
+    void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
     void Notice(const char* text, const char* caption, bool help) override {
         notices.push_back(std::string(help ? "help " : "") + caption + ": " + text);
     }

@@ -17,6 +17,8 @@
 #include <utility>
 #include <vector>
 
+#include "rules/settings_format.h"
+
 namespace scenario {
 
 struct Failure {
@@ -116,14 +118,14 @@ inline std::string BlockLine(const std::string& raw) {
     }
     const bool system = w[0] == "@system";
     Check(system || w.size() >= 2, "@rule needs a name");
-    // The keys in the writer's order, with the defaults.
+    // The keys in the writer's order, with the values of a new section.
     std::vector<std::pair<std::string, std::string>> keys;
-    for (const std::string& kv :
-         Words(system ? "Enabled=1 TaskIcon=1 ShcutCtrl=1 ShcutAlt=1 ShcutShift=1 ShcutWin=0 ShcutKey=32"
-                      : "class= title= usclsttle=2 movex=0 movey=0 sizex=0 sizey=0 lmovex=0 lmovey=0 lsizex=0 lsizey=0 "
-                        "left=0 top=0 width=0 height=0 msfstt=0 state=-1 forcestt=0 fstforce=1"))
-        keys.emplace_back(kv.substr(0, kv.find('=')), kv.substr(kv.find('=') + 1));
-    if (!system) keys[0].second = w[1];
+    if (system) {
+        for (const torvane::SystemKey& k : torvane::kSystemKeys) keys.emplace_back(k.name, k.initial);
+    } else {
+        for (const torvane::RuleKey& k : torvane::kRuleKeys) keys.emplace_back(k.name, k.initial);
+        keys[0].second = w[1];  // the class is the section's name
+    }
     for (std::size_t i = system ? 1 : 2; i < w.size(); ++i) {
         const std::string key = w[i].substr(0, w[i].find('='));
         bool found = false;
@@ -273,6 +275,12 @@ public:
     virtual void Drag(const std::string& window, bool edit, const std::string& shot) = 0;
     virtual ControlState Control(int id) = 0;
 
+    // The two marks of the tray menu: monitoring on, correct-now enabled.
+    virtual std::pair<bool, bool> Marks() = 0;
+    virtual bool TrayIconShown() = 0;
+    // Another program registers the chord as its hotkey.
+    virtual void TakeHotkey(const std::string& chord) = 0;
+
     // A step of this platform alone; false for one it does not know.
     virtual bool Extra(const Step& step) = 0;
 };
@@ -305,9 +313,30 @@ inline bool PlayedElsewhere(const std::string& step) {
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
+// A step's words, with what the step handlers read of them.
+struct Args {
+    const std::vector<std::string>& w;
+    const std::string& operator[](std::size_t i) const {
+        Check(i < w.size(), w[0] + ": too few words");
+        return w[i];
+    }
+    int number(std::size_t i) const { return Number((*this)[i]); }
+    std::string opt(std::size_t i) const { return i < w.size() ? w[i] : ""; }
+    // The leading numbers after the step's name: the controls of "click 4 5".
+    std::vector<int> ids() const {
+        std::vector<int> out;
+        for (std::size_t i = 1; i < w.size() && (w[i][0] == '-' || std::isdigit(static_cast<unsigned char>(w[i][0]))); ++i)
+            out.push_back(Number(w[i]));
+        return out;
+    }
+};
+
+// The window state a word names: 1 normal, 2 minimized, 3 maximized.
+inline int StateNumber(const std::string& word) { return word == "min" ? 2 : word == "max" ? 3 : 1; }
+
 class Player {
 public:
-    explicit Player(Platform& platform) : p_(platform) {}
+    explicit Player(Platform& platform) : p_(platform) { Define(); }
 
     void Play(const std::vector<Step>& steps) {
         for (const Step& step : steps) {
@@ -323,184 +352,216 @@ public:
     const std::string& where() const { return where_; }
 
 private:
+    using Handler = std::function<void(const Args&, const Step&)>;
+
     void Wait(const std::function<bool()>& done, const std::function<std::string()>& failure) {
         if (!p_.WaitFor(done, p_.deadlineMs)) Fail(failure());
     }
+    // Waits until `value` reads `expected`.
+    void Expect(const std::string& what, const std::function<std::string()>& value, const std::string& expected) {
+        std::string seen;
+        Wait([&] { return (seen = value()) == expected; }, [&] { return what + " is " + Escaped(seen); });
+    }
 
     void Do(const Step& step) {
-        const std::vector<std::string>& w = step.words;
-        const std::string& c = w[0];
-        auto arg = [&](std::size_t i) -> const std::string& {
-            Check(i < w.size(), c + ": too few words");
-            return w[i];
-        };
-        auto id = [&](std::size_t i) { return Number(arg(i)); };
-        auto ids = [&] {  // the step's leading numbers
-            std::vector<int> out;
-            for (std::size_t i = 1; i < w.size() && (w[i][0] == '-' || std::isdigit(static_cast<unsigned char>(w[i][0]))); ++i)
-                out.push_back(Number(w[i]));
-            return out;
-        };
+        const auto it = steps_.find(step.words[0]);
+        if (it != steps_.end()) return it->second(Args{step.words}, step);
+        if (!p_.Extra(step) && !PlayedElsewhere(step.words[0])) Fail("unknown step " + step.words[0]);
+    }
+
+    static std::string Joined(const Step& step) {
         std::string joined;
         for (const std::string& line : step.block) joined += line;
-        const std::string caption = c == "notice" || c == "help-box" ? (w.size() > 3 && w[2] == "caption" ? w[3] : "Torvane")
-                                                  : (w.size() > 1 ? w[1] : "Torvane");
-        if (c == "zrk.ini") {
-            p_.WriteSettings(joined);
-        } else if (c == "start") {
-            p_.Start();
-        } else if (c == "second-start") {
-            p_.SecondStart();
-        } else if (c == "ends") {  // ends <code>
+        return joined;
+    }
+    static std::string Rows(const std::vector<std::string>& rows) {
+        std::string out;
+        for (const std::string& row : rows) out += "[" + row + "]";
+        return out;
+    }
+
+    void Notice(const Args& a, bool help) {
+        const std::string caption = a.opt(2) == "caption" ? a[3] : "Torvane";
+        std::optional<std::string> text;
+        Wait([&] { return (text = p_.TakeNotice(caption, help)).has_value(); }, [&] { return "no message box " + Escaped(caption); });
+        Check(*text == a[1], "the message box says " + Escaped(*text));
+    }
+
+    // A control's state: enabled/disabled, checked/unchecked, visible/hidden.
+    void ControlsAre(const Args& a) {
+        const std::string& c = a.w[0];
+        const bool wanted = c == "enabled" || c == "checked" || c == "visible";
+        for (int control : a.ids()) {
+            Wait([&] {
+                const ControlState s = p_.Control(control);
+                return (c == "enabled" || c == "disabled" ? s.enabled : c == "checked" || c == "unchecked" ? s.checked : s.visible) == wanted;
+            }, [&] { return std::to_string(control) + " is not " + c; });
+        }
+    }
+
+    void Define() {
+        auto& d = steps_;
+        // --- the files ---
+        d["zrk.ini"] = [this](const Args&, const Step& s) { p_.WriteSettings(Joined(s)); };
+        d["file"] = [this](const Args&, const Step& s) {
+            const std::string expected = Joined(s);
+            std::optional<std::string> last;
+            Wait([&] { return (last = p_.Settings()) == expected; }, [&] {
+                return "zrk.ini is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(expected);
+            });
+        };
+        d["no-file"] = [this](const Args&, const Step&) {
+            p_.Pause(p_.quietMs);
+            Check(!p_.Settings(), "zrk.ini is there");
+        };
+        d["put-file"] = [this](const Args& a, const Step&) { p_.PutFile(a[1], a.opt(2)); };
+        d["files"] = [this](const Args& a, const Step&) {
+            std::vector<std::string> expected(a.w.begin() + 1, a.w.end());
+            std::sort(expected.begin(), expected.end());
+            Expect("the folder", [&] {
+                std::vector<std::string> seen = p_.Files();
+                std::sort(seen.begin(), seen.end());
+                return Rows(seen);
+            }, Rows(expected));
+        };
+        d["lock-file"] = [this](const Args&, const Step&) { p_.HoldFile(true); };
+        d["unlock-file"] = [this](const Args&, const Step&) { p_.HoldFile(false); };
+        d["delete-file"] = [this](const Args&, const Step&) { p_.DeleteFile(); };
+        // --- the program ---
+        d["start"] = [this](const Args&, const Step&) { p_.Start(); };
+        d["second-start"] = [this](const Args&, const Step&) { p_.SecondStart(); };
+        d["ends"] = [this](const Args& a, const Step&) {
             const std::optional<int> code = p_.Ended(p_.deadlineMs);
             Check(code.has_value(), "still running");
-            Check(*code == id(1), "exit code " + std::to_string(*code));
-        } else if (c == "running") {
-            Check(!p_.Ended(0), "the program has ended");
-        } else if (c == "lock-file" || c == "unlock-file") {
-            p_.HoldFile(c == "lock-file");
-        } else if (c == "delete-file") {
-            p_.DeleteFile();
-        } else if (c == "put-file") {  // put-file <name> [text]
-            p_.PutFile(arg(1), w.size() > 2 ? w[2] : "");
-        } else if (c == "files") {  // files <name> ...: the folder holds these files, no others
-            std::vector<std::string> expected(w.begin() + 1, w.end()), seen;
-            std::sort(expected.begin(), expected.end());
-            Wait([&] {
-                seen = p_.Files();
-                std::sort(seen.begin(), seen.end());
-                return seen == expected;
-            }, [&] {
-                std::string list;
-                for (const std::string& f : seen) list += " " + f;
-                return "the folder holds" + list;
-            });
-        } else if (c == "command") {
-            p_.Command(CommandId(arg(1)));
-        } else if (c == "post") {
-            p_.Post(MessageId(arg(1)), w.size() > 2 ? Number(w[2]) : 0, w.size() > 3 ? Number(w[3]) : 0);
-        } else if (c == "tray") {
-            p_.Tray(arg(1) == "right");
-        } else if (c == "keys") {
-            p_.Keys(arg(1));
-        } else if (c == "notice" || c == "help-box") {
-            std::optional<std::string> text;
-            Wait([&] { return (text = p_.TakeNotice(caption, c == "help-box")).has_value(); }, [&] { return "no message box " + Escaped(caption); });
-            Check(*text == arg(1), "the message box says " + Escaped(*text));
-        } else if (c == "no-notice") {
+            Check(*code == a.number(1), "exit code " + std::to_string(*code));
+        };
+        d["running"] = [this](const Args&, const Step&) { Check(!p_.Ended(0), "the program has ended"); };
+        d["command"] = [this](const Args& a, const Step&) { p_.Command(CommandId(a[1])); };
+        d["post"] = [this](const Args& a, const Step&) {
+            p_.Post(MessageId(a[1]), a.w.size() > 2 ? a.number(2) : 0, a.w.size() > 3 ? a.number(3) : 0);
+        };
+        d["tray"] = [this](const Args& a, const Step&) { p_.Tray(a[1] == "right"); };
+        d["keys"] = [this](const Args& a, const Step&) { p_.Keys(a[1]); };
+        d["hotkey-taken"] = [this](const Args& a, const Step&) { p_.TakeHotkey(a[1]); };
+        d["notice"] = [this](const Args& a, const Step&) { Notice(a, false); };
+        d["help-box"] = [this](const Args& a, const Step&) { Notice(a, true); };
+        d["no-notice"] = [this](const Args& a, const Step&) {
+            const std::string caption = a.opt(1).empty() ? "Torvane" : a[1];
             p_.Pause(p_.quietMs);
             Check(!p_.TakeNotice(caption, false) && !p_.TakeNotice(caption, true), "a message box " + Escaped(caption) + " is shown");
-        } else if (c == "file" || c == "no-file") {
-            std::optional<std::string> last;
-            if (c == "no-file") p_.Pause(p_.quietMs);
-            const std::optional<std::string> expected = c == "file" ? std::optional<std::string>(joined) : std::nullopt;
-            Wait([&] { return (last = p_.Settings()) == expected; },
-                 [&] { return "zrk.ini is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(joined); });
-        } else if (c == "window" || c == "windows") {
+        };
+        d["marks"] = [this](const Args& a, const Step&) {
+            const bool on = a[1] == "on";
+            Check(p_.Marks() == std::pair<bool, bool>(on, on), "other marks");
+        };
+        d["tray-icon"] = [this](const Args& a, const Step&) {
+            Wait([&] { return p_.TrayIconShown() == (a[1] == "shown"); }, [&] { return "the tray icon is not " + a[1]; });
+        };
+        d["wait"] = [this](const Args& a, const Step&) { p_.Pause(a.number(1)); };
+        // --- the desktop ---
+        auto windows = [this](const Args& a, const Step&) {
             // window <name> class=<class> [title=<title>] [owner=<window>] [x,y,w,h]
             // windows <count> <class> x,y,w,h
-            std::string className = c == "windows" ? arg(2) : "", title, owner;
+            const bool many = a.w[0] == "windows";
+            std::string className = many ? a[2] : "", title, owner;
             Box at{480, 360, 260, 180};
-            for (std::size_t i = 2; i < w.size(); ++i) {
-                if (w[i].rfind("class=", 0) == 0) className = w[i].substr(6);
-                else if (w[i].rfind("title=", 0) == 0) title = w[i].substr(6);
-                else if (w[i].rfind("owner=", 0) == 0) owner = w[i].substr(6);
-                else if (w[i] != className) at = ParseBox(w[i]);
+            for (std::size_t i = 2; i < a.w.size(); ++i) {
+                const std::string& word = a.w[i];
+                if (word.rfind("class=", 0) == 0) className = word.substr(6);
+                else if (word.rfind("title=", 0) == 0) title = word.substr(6);
+                else if (word.rfind("owner=", 0) == 0) owner = word.substr(6);
+                else if (word != className) at = ParseBox(word);
             }
-            p_.OpenWindows(arg(1), className, title, at, owner, c == "windows" ? id(1) : 1);
-        } else if (c == "move" || c == "move-async") {
-            p_.Move(arg(1), ParseBox(arg(2)), c == "move-async");
-        } else if (c == "show") {
+            p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
+        };
+        d["window"] = windows;
+        d["windows"] = windows;
+        d["move"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), false); };
+        d["move-async"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), true); };
+        d["show"] = [this](const Args& a, const Step&) {
             // The program may put the window back at once: the command is
             // given again until its state has been seen once.
-            const std::string& state = arg(2);
-            const int seen = state == "min" ? 2 : state == "max" ? 3 : 1;
-            Wait([&] { return p_.Show(arg(1), state), p_.StateOf(arg(1)) == seen; }, [&] { return "never seen " + state; });
-        } else if (c == "hide") {
-            p_.Hide(arg(1));
-        } else if (c == "stays-hidden") {
-            Check(!p_.WaitFor([&] { return p_.Shown(arg(1)); }, p_.quietMs), arg(1) + " is shown again");
-        } else if (c == "hang" || c == "resume") {
-            p_.Hang(arg(1), c == "hang");
-        } else if (c == "rect" || c == "stays") {
-            const Box expected = ParseBox(arg(2));
-            const bool holds = c == "rect" ? p_.WaitFor([&] { return p_.RectOf(arg(1)) == expected; }, p_.deadlineMs)
-                                           : !p_.WaitFor([&] { return !(p_.RectOf(arg(1)) == expected); }, p_.quietMs);
-            Check(holds, "at " + Describe(p_.RectOf(arg(1))));
-        } else if (c == "state") {
-            const int state = arg(2) == "min" ? 2 : arg(2) == "max" ? 3 : 1;
-            Wait([&] { return p_.StateOf(arg(1)) == state; }, [&] { return "in state " + std::to_string(p_.StateOf(arg(1))); });
-        } else if (c == "wait") {
-            p_.Pause(id(1));
-        } else if (c == "dialog") {
-            Wait([&] { return p_.OpenDialog(arg(1)); }, [&] { return "no dialog " + Escaped(arg(1)); });
-        } else if (c == "closed") {
+            Wait([&] { return p_.Show(a[1], a[2]), p_.StateOf(a[1]) == StateNumber(a[2]); }, [&] { return "never seen " + a[2]; });
+        };
+        d["hide"] = [this](const Args& a, const Step&) { p_.Hide(a[1]); };
+        d["stays-hidden"] = [this](const Args& a, const Step&) {
+            Check(!p_.WaitFor([&] { return p_.Shown(a[1]); }, p_.quietMs), a[1] + " is shown again");
+        };
+        d["hang"] = [this](const Args& a, const Step&) { p_.Hang(a[1], true); };
+        d["resume"] = [this](const Args& a, const Step&) { p_.Hang(a[1], false); };
+        d["rect"] = [this](const Args& a, const Step&) {
+            const Box expected = ParseBox(a[2]);
+            Check(p_.WaitFor([&] { return p_.RectOf(a[1]) == expected; }, p_.deadlineMs), "at " + Describe(p_.RectOf(a[1])));
+        };
+        d["stays"] = [this](const Args& a, const Step&) {
+            const Box expected = ParseBox(a[2]);
+            Check(!p_.WaitFor([&] { return !(p_.RectOf(a[1]) == expected); }, p_.quietMs), "at " + Describe(p_.RectOf(a[1])));
+        };
+        d["state"] = [this](const Args& a, const Step&) {
+            Expect(a[1] + "'s state", [&] { return std::to_string(p_.StateOf(a[1])); }, std::to_string(StateNumber(a[2])));
+        };
+        // --- the dialogs ---
+        d["dialog"] = [this](const Args& a, const Step&) {
+            Wait([&] { return p_.OpenDialog(a[1]); }, [&] { return "no dialog " + Escaped(a[1]); });
+        };
+        d["closed"] = [this](const Args&, const Step&) {
             Wait([&] { return p_.DialogClosed(); }, [] { return std::string("the dialog stays open"); });
-        } else if (c == "click") {
-            for (int button : ids()) p_.Click(button);
-        } else if (c == "press") {
-            p_.Press(arg(1));
-        } else if (c == "close-box") {
-            p_.CloseBox();
-        } else if (c == "focus") {
-            p_.Focus(id(1));
-        } else if (c == "type") {
-            p_.Type(id(1), arg(2));
-        } else if (c == "select") {
-            p_.Select(id(1), id(2));
-        } else if (c == "scroll") {
-            p_.Scroll(id(1), id(2), w.size() > 3 ? id(3) : 0);
-        } else if (c == "wheel") {
-            p_.Wheel(id(1), id(2));
-        } else if (c == "help") {
-            p_.Help(id(1));
-        } else if (c == "drag-to") {
+        };
+        d["click"] = [this](const Args& a, const Step&) {
+            for (int button : a.ids()) p_.Click(button);
+        };
+        d["press"] = [this](const Args& a, const Step&) { p_.Press(a[1]); };
+        d["close-box"] = [this](const Args&, const Step&) { p_.CloseBox(); };
+        d["focus"] = [this](const Args& a, const Step&) { p_.Focus(a.number(1)); };
+        d["type"] = [this](const Args& a, const Step&) { p_.Type(a.number(1), a[2]); };
+        d["select"] = [this](const Args& a, const Step&) { p_.Select(a.number(1), a.number(2)); };
+        d["scroll"] = [this](const Args& a, const Step&) { p_.Scroll(a.number(1), a.number(2), a.w.size() > 3 ? a.number(3) : 0); };
+        d["wheel"] = [this](const Args& a, const Step&) { p_.Wheel(a.number(1), a.number(2)); };
+        d["help"] = [this](const Args& a, const Step&) { p_.Help(a.number(1)); };
+        d["drag-to"] = [this](const Args& a, const Step&) {
             // drag-to <window> [edit] [shot <name>]
-            p_.Drag(arg(1), w.size() > 2 && w[2] == "edit", w.size() > 3 && w[w.size() - 2] == "shot" ? w.back() : "");
-        } else if (c == "enabled" || c == "disabled" || c == "checked" || c == "unchecked" || c == "visible" || c == "hidden") {
-            for (int control : ids()) {
-                Wait([&] {
-                    const ControlState s = p_.Control(control);
-                    const bool on = c == "enabled" || c == "disabled" ? s.enabled : c == "checked" || c == "unchecked" ? s.checked : s.visible;
-                    return on == (c == "enabled" || c == "checked" || c == "visible");
-                }, [&] { return std::to_string(control) + " is not " + c; });
-            }
-        } else if (c == "text" || c == "rows" || c == "contains" || c == "selected-text" || c == "selected" || c == "top" ||
-                   c == "bar" || c == "aligned") {
-            // text <field> <text>; rows <list> <rows...>; contains <list> <row>;
-            // selected-text <list> <row>; selected <list> <row, -1 for none>;
-            // top <list> <row>; bar <bar> <min> <max> <page> <position>;
-            // aligned <left list> <right list> <bar>: same selection and top row, the bar there
+            p_.Drag(a[1], a.opt(2) == "edit", a.w.size() > 3 && a.w[a.w.size() - 2] == "shot" ? a.w.back() : "");
+        };
+        for (const char* state : {"enabled", "disabled", "checked", "unchecked", "visible", "hidden"})
+            d[state] = [this](const Args& a, const Step&) { ControlsAre(a); };
+        d["text"] = [this](const Args& a, const Step&) { Expect("text", [&] { return p_.Control(a.number(1)).text; }, a.opt(2)); };
+        d["rows"] = [this](const Args& a, const Step&) {
+            Expect("rows", [&] { return Rows(p_.Control(a.number(1)).rows); }, Rows({a.w.begin() + 2, a.w.end()}));
+        };
+        d["contains"] = [this](const Args& a, const Step&) {
+            Wait([&] { return Rows(p_.Control(a.number(1)).rows).find(Rows({a[2]})) != std::string::npos; },
+                 [&] { return "rows are " + Escaped(Rows(p_.Control(a.number(1)).rows)); });
+        };
+        d["selected-text"] = [this](const Args& a, const Step&) {
+            Expect("selected-text", [&] {
+                const ControlState s = p_.Control(a.number(1));
+                return s.selected >= 0 && s.selected < static_cast<int>(s.rows.size()) ? s.rows[s.selected] : "(none)";
+            }, a.opt(2));
+        };
+        d["selected"] = [this](const Args& a, const Step&) {
+            Expect("selected", [&] { return std::to_string(p_.Control(a.number(1)).selected); }, a[2]);
+        };
+        d["top"] = [this](const Args& a, const Step&) {
+            Expect("top", [&] { return std::to_string(p_.Control(a.number(1)).top); }, a[2]);
+        };
+        d["bar"] = [this](const Args& a, const Step&) {  // bar <bar> <min> <max> <page> <position>
+            Expect("bar", [&] { return p_.Control(a.number(1)).bar; }, a[2] + " " + a[3] + " " + a[4] + " " + a[5]);
+        };
+        d["aligned"] = [this](const Args& a, const Step&) {
+            // aligned <left list> <right list> <bar>: the same selection and top row, the bar there
             std::string seen;
             Wait([&] {
-                const ControlState s = p_.Control(id(1));
-                std::string expected = w.size() > 2 ? w[2] : "";
-                if (c == "text") seen = s.text;
-                if (c == "rows" || c == "contains") {
-                    seen.clear();
-                    for (const std::string& row : s.rows) seen += "[" + row + "]";
-                    expected.clear();
-                    for (std::size_t i = 2; i < w.size(); ++i) expected += "[" + w[i] + "]";
-                    if (c == "contains") return seen.find(expected) != std::string::npos;
-                }
-                if (c == "selected-text") seen = s.selected >= 0 && s.selected < static_cast<int>(s.rows.size()) ? s.rows[s.selected] : "(none)";
-                if (c == "selected" || c == "top") seen = std::to_string(c == "top" ? s.top : s.selected);
-                if (c == "bar") seen = s.bar, expected = w.at(2) + " " + w.at(3) + " " + w.at(4) + " " + w.at(5);
-                if (c == "aligned") {
-                    const ControlState r = p_.Control(id(2)), b = p_.Control(id(3));
-                    seen = std::to_string(s.selected) + "/" + std::to_string(s.top) + " " + std::to_string(r.selected) + "/" +
-                           std::to_string(r.top) + " " + b.bar;
-                    return s.selected == r.selected && s.top == r.top && b.bar.substr(b.bar.rfind(' ') + 1) == std::to_string(s.top);
-                }
-                return seen == expected;
-            }, [&] { return c + " is " + Escaped(seen); });
-        } else if (!p_.Extra(step) && !PlayedElsewhere(c)) {
-            Fail("unknown step " + c);
-        }
+                const ControlState l = p_.Control(a.number(1)), r = p_.Control(a.number(2)), b = p_.Control(a.number(3));
+                seen = std::to_string(l.selected) + "/" + std::to_string(l.top) + " " + std::to_string(r.selected) + "/" +
+                       std::to_string(r.top) + " " + b.bar;
+                return l.selected == r.selected && l.top == r.top && b.bar.substr(b.bar.rfind(' ') + 1) == std::to_string(l.top);
+            }, [&] { return "aligned is " + seen; });
+        };
     }
 
     Platform& p_;
     std::string where_;
+    std::map<std::string, Handler> steps_;
 };
 
 }  // namespace scenario

@@ -101,7 +101,7 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     SettingsFile file(PlatformFileOps(), path_);
     EXPECT_EQ(file.Load(shared), 1);
     EXPECT_FALSE(file.keepsExistingFile()) << "a file read is written again";
-    EXPECT_FALSE(shared.config.Enabled);
+    EXPECT_FALSE(shared.config.monitoring);
     EXPECT_EQ(shared.table.count(), 2);
     EXPECT_FALSE(shared.busy.isHeld());
     std::filesystem::remove(path_);
@@ -114,7 +114,7 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     odd.title.assign("a\nb");
     const ParsedSettings back = ParseSettings(FormatSettings(shared.config, {odd}));
     ASSERT_EQ(back.rules.size(), 1u);
-    EXPECT_EQ(std::string(back.rules[0].settingName.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|a b");
+    EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|a b");
 }
 
 TEST_F(File, SavesWholeAndARequestThatFindsTheFlagHeldIsRepostedNotLost) {

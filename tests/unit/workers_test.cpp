@@ -27,17 +27,12 @@ using testing::WithFlag;
 // (A rule's defaults and its texts' limits show in the settings scenarios.)
 TEST(Rule, BindsInWholeSteps) {
     WindowRule r = WindowRule::Named("Notepad");
-    Placement p;
-    for (WindowHandle h : {10, 20, 30}) {
-        p.showCmd = static_cast<std::uint32_t>(h / 10);
-        EXPECT_TRUE(r.bind(h, p));
-    }
-    p.showCmd = 9;
-    EXPECT_FALSE(r.bind(20, p) || r.bind(10, p)) << "a handle is bound at most once";
-    EXPECT_EQ(r.boundWindows[1].lastPlacement.showCmd, 2u) << "and the entry is not overwritten";
+    for (WindowHandle h : {10, 20, 30}) EXPECT_TRUE(r.bind(h, static_cast<std::uint32_t>(h / 10)));
+    EXPECT_FALSE(r.bind(20, 9) || r.bind(10, 9)) << "a handle is bound at most once";
+    EXPECT_EQ(r.boundWindows[1].lastShowCmd, 2u) << "and the entry is not overwritten";
     EXPECT_EQ(r.boundWindows[0].flags, BoundWindow::kPending) << "the mark follows fstforce";
-    r.set(opt::fstforce, false);
-    r.bind(40, p);
+    r.set(opt::correctOnOpen, false);
+    r.bind(40, 9);
     EXPECT_EQ(r.boundWindows[3].flags, 0u);
     r.unbindAt(1);
     r.unbindAt(3);  // out of range: nothing
@@ -61,7 +56,7 @@ TEST(BusyFlag, OneHolderAtATime) {
     EXPECT_TRUE(flag.takeYielding());
 }
 
-WindowRule MoveRule(std::uint32_t extra = opt::fstforce) {
+WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
 
@@ -125,11 +120,11 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
     auto rules = [] {
         WindowRule lock = WindowRule::Named("lock");
         lock.title.assign("doc 1");
-        lock.usclsttle = match::kTitle;
-        lock.options = opt::lmovey;
+        lock.matchMode = MatchMode::Title;
+        lock.options = opt::lockTop;
         WindowRule watch = WindowRule::Named("Edit");
-        watch.options = opt::fstforce | opt::msfstt | opt::forcestt;
-        watch.state = show::kNormal;
+        watch.options = opt::correctOnOpen | opt::correctOnRestore | opt::keepState;
+        watch.showState = show::kNormal;
         return std::vector<WindowRule>{MoveRule(0), lock, watch};
     };
     shared.PollInterval = 3;

@@ -617,38 +617,39 @@ public:
         return s;
     }
 
+    std::pair<bool, bool> Marks() override {
+        const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
+        const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
+        Check(toggle && correct, "cannot read the menu");
+        return {(*toggle & MF_CHECKED) != 0, (*correct & (MF_GRAYED | MF_DISABLED)) == 0};
+    }
+    // By the pixels at the first icon's place, against the taskbar's own
+    // colour beside them. (A click where no icon is would reach the next
+    // icon shown there.)
+    bool TrayIconShown() override {
+        const RECT r = WindowRect(::FindWindowA("Shell_TrayWnd", nullptr));
+        const int y = (r.top + r.bottom) / 2;
+        HDC screen = ::GetDC(nullptr);
+        const COLORREF background = ::GetPixel(screen, r.right - 40, y);
+        bool differs = false;
+        for (int dx = 2; dx < 18 && !differs; ++dx)
+            for (int dy = -7; dy <= 7 && !differs; ++dy) differs = ::GetPixel(screen, r.right - dx, y + dy) != background;
+        ::ReleaseDC(nullptr, screen);
+        return differs;
+    }
+    // This program registers the chord.
+    void TakeHotkey(const std::string& chord) override {
+        static const std::map<std::string, UINT> modifiers = {
+            {"alt", MOD_ALT}, {"ctrl", MOD_CONTROL}, {"shift", MOD_SHIFT}, {"win", MOD_WIN}};
+        UINT held = 0, key = 0;
+        for (const std::string& k : ChordKeys(chord)) modifiers.count(k) ? void(held |= modifiers.at(k)) : void(key = KeyCode(k));
+        Check(::RegisterHotKey(nullptr, ++hotkeys_, held, key) != 0, "cannot take the hotkey " + chord);
+    }
+
     bool Extra(const Step& step) override {
         const std::vector<std::string>& w = step.words;
         const std::string& c = w[0];
-        if (c == "hotkey-taken") {  // hotkey-taken <chord>: this program holds it
-            static const std::map<std::string, UINT> modifiers = {
-                {"alt", MOD_ALT}, {"ctrl", MOD_CONTROL}, {"shift", MOD_SHIFT}, {"win", MOD_WIN}};
-            UINT held = 0, key = 0;
-            for (const std::string& k : ChordKeys(w.at(1))) modifiers.count(k) ? void(held |= modifiers.at(k)) : void(key = KeyCode(k));
-            Check(::RegisterHotKey(nullptr, ++hotkeys_, held, key) != 0, "cannot take the hotkey " + w[1]);
-        } else if (c == "marks") {
-            const std::optional<UINT> toggle = MenuStateOf(torvane_.handle(), main_, 32779);
-            const std::optional<UINT> correct = MenuStateOf(torvane_.handle(), main_, 32780);
-            Check(toggle && correct, "cannot read the menu");
-            Check(((*toggle & MF_CHECKED) != 0) == (w.at(1) == "on"), "monitoring mark");
-            Check(((*correct & (MF_GRAYED | MF_DISABLED)) == 0) == (w.at(1) == "on"), "correct-now mark");
-        } else if (c == "tray-icon") {
-            // tray-icon shown|gone: by the pixels at the first icon's place,
-            // against the taskbar's own colour beside them. (A click where
-            // no icon is would reach the next icon shown there.)
-            const RECT r = WindowRect(::FindWindowA("Shell_TrayWnd", nullptr));
-            const int y = (r.top + r.bottom) / 2;
-            auto shown = [&] {
-                HDC screen = ::GetDC(nullptr);
-                const COLORREF background = ::GetPixel(screen, r.right - 40, y);
-                bool differs = false;
-                for (int dx = 2; dx < 18 && !differs; ++dx)
-                    for (int dy = -7; dy <= 7 && !differs; ++dy) differs = ::GetPixel(screen, r.right - dx, y + dy) != background;
-                ::ReleaseDC(nullptr, screen);
-                return differs;
-            };
-            Check(::WaitFor([&] { return shown() == (w.at(1) == "shown"); }), "the tray icon is not " + w.at(1));
-        } else if (c == "owner") {
+        if (c == "owner") {
             Check(::GetWindow(dialog_, GW_OWNER) == (w.at(1) == "main" ? main_ : nullptr), "another owner");
         } else if (c == "shot") {
             // shot <name> [screen]: the dialog (or the whole screen), if --shots was given.

@@ -1,26 +1,20 @@
-#include "settings/settings_model.h"
+#include "settings/settings_dialog.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 #include <utility>
 
 #include "engine/scan.h"
 #include "resource.h"
 #include "rules/settings_format.h"
+#include "settings/hotkey_keys.h"
 #include "settings/texts.h"
 
 namespace torvane::settings {
 namespace {
 
-constexpr int kOk = 1;                 // IDOK: the OK button, the Enter key
-constexpr int kCancel = 2;             // IDCANCEL: the Escape key, the close box
 constexpr int kLbnSelChange = 1;       // LBN_SELCHANGE
 constexpr int kEnKillFocus = 0x200;    // EN_KILLFOCUS
-constexpr int kTextCapacity = WindowSystem::kTextCapacity;
-
-// The scroll codes of a scroll bar's events.
-enum ScrollCode { kLineUp = 0, kLineDown = 1, kThumbPosition = 4, kThumbTrack = 5 };
 
 // Each coordinate: its enable box, its lock box, its field, and their bits.
 struct Coordinate {
@@ -29,13 +23,13 @@ struct Coordinate {
     std::int32_t WindowRule::*value;
 };
 constexpr Coordinate kCoordinates[] = {
-    {IDC_MOVEX, IDC_LMOVEX, IDC_LEFT, opt::movex, opt::lmovex, &WindowRule::left},
-    {IDC_MOVEY, IDC_LMOVEY, IDC_TOP, opt::movey, opt::lmovey, &WindowRule::top},
-    {IDC_SIZEX, IDC_LSIZEX, IDC_WIDTH, opt::sizex, opt::lsizex, &WindowRule::width},
-    {IDC_SIZEY, IDC_LSIZEY, IDC_HEIGHT, opt::sizey, opt::lsizey, &WindowRule::height},
+    {IDC_MOVEX, IDC_LMOVEX, IDC_LEFT, opt::placeLeft, opt::lockLeft, &WindowRule::left},
+    {IDC_MOVEY, IDC_LMOVEY, IDC_TOP, opt::placeTop, opt::lockTop, &WindowRule::top},
+    {IDC_SIZEX, IDC_LSIZEX, IDC_WIDTH, opt::placeWidth, opt::lockWidth, &WindowRule::width},
+    {IDC_SIZEY, IDC_LSIZEY, IDC_HEIGHT, opt::placeHeight, opt::lockHeight, &WindowRule::height},
 };
 constexpr std::pair<int, std::uint32_t> kOptionBoxes[] = {
-    {IDC_FSTFORCE, opt::fstforce}, {IDC_MSFSTT, opt::msfstt}, {IDC_FORCESTT, opt::forcestt}};
+    {IDC_FSTFORCE, opt::correctOnOpen}, {IDC_MSFSTT, opt::correctOnRestore}, {IDC_FORCESTT, opt::keepState}};
 
 // The state list's entry for a rule's state: -1 shows the window's own
 // state, 1 to 3 themselves, 0 (hand-written) the window's own too, anything
@@ -44,161 +38,13 @@ int StateEntry(std::int32_t state) { return state == -1 ? 0 : (state >= 0 && sta
 
 bool IsField(int id) { return id == IDC_NAME || id == IDC_LEFT || id == IDC_TOP || id == IDC_WIDTH || id == IDC_HEIGHT; }
 
-std::string ReadText(int (WindowSystem::*read)(WindowHandle, char*, int), WindowSystem& windows, WindowHandle w) {
-    char text[kTextCapacity + 1] = "";
-    (windows.*read)(w, text, kTextCapacity);
-    return text;
-}
-
 }  // namespace
-
-// --- the hotkey's keys ---
-
-const std::vector<HotkeyKey>& HotkeyKeyTable() {
-    static const std::vector<HotkeyKey> table = [] {
-        std::vector<HotkeyKey> t{{"", 0}};
-        for (char c = 'A'; c <= 'Z'; ++c) t.push_back({std::string(1, c), c});
-        t.push_back({"", 0});
-        for (char c = '0'; c <= '9'; ++c) t.push_back({std::string(1, c), c});
-        t.push_back({"", 0});
-        for (char c = '0'; c <= '9'; ++c) t.push_back({std::string("NUM_").append(1, c), 96 + (c - '0')});
-        for (const HotkeyKey& k : {HotkeyKey{".", 110}, HotkeyKey{"/", 111}, HotkeyKey{"*", 106}, HotkeyKey{"-", 109},
-                                   HotkeyKey{"+", 107}, HotkeyKey{"", 0}})
-            t.push_back(k);
-        for (int f = 1; f <= 12; ++f) t.push_back({std::string("F").append(std::to_string(f)), 111 + f});
-        for (const HotkeyKey& k :
-             {HotkeyKey{"", 0}, HotkeyKey{"SPACE", 32}, HotkeyKey{"RETURN", 13}, HotkeyKey{"ESCAPE", 27},
-              HotkeyKey{"INSERT", 45}, HotkeyKey{"DELETE", 46}, HotkeyKey{"HOME", 36}, HotkeyKey{"END", 35},
-              HotkeyKey{"PAGEUP", 33}, HotkeyKey{"PAGEDOWN", 34}, HotkeyKey{"", 0}, HotkeyKey{"UP", 38},
-              HotkeyKey{"DOWN", 40}, HotkeyKey{"LEFT", 37}, HotkeyKey{"RIGHT", 39}, HotkeyKey{"", 0}})
-            t.push_back(k);
-        return t;
-    }();
-    return table;
-}
-
-int KeyEntryOf(std::int32_t code) {
-    const std::vector<HotkeyKey>& table = HotkeyKeyTable();
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (table[i].code == code) return static_cast<int>(i);
-    }
-    return -1;
-}
-
-// --- names and keys ---
 
 std::string StorableName(std::string_view name) { return StorableText(name, true); }
 
 bool HasLineBreak(std::string_view text) { return text.find('\n') != std::string_view::npos; }
 
-// --- picking ---
-
-std::optional<Picked> PickWindowAtCursor(WindowSystem& windows) {
-    Point at;
-    windows.GetCursorPos(at);
-    WindowHandle w = windows.WindowFromPoint(at);
-    if (w == kNoWindow) return std::nullopt;
-    // Up through parents and owners; bounded, should a chain ever loop.
-    for (int depth = 0; depth < 64; ++depth) {
-        const WindowHandle parent = windows.GetParent(w);
-        if (parent == kNoWindow) break;
-        w = parent;
-    }
-    return Picked{ReadText(&WindowSystem::GetClassNameA, windows, w), ReadText(&WindowSystem::GetWindowTextA, windows, w)};
-}
-
-void DragPick::Press(DialogView& view) {
-    view.Capture(true);
-    view.SetPickCursor();
-    view.Show(IDC_PICK, false);
-    dragging_ = true;
-}
-
-void DragPick::Move(DialogView& view) {
-    if (dragging_) view.SetPickCursor();
-}
-
-std::optional<Picked> DragPick::Release(DialogView& view, WindowSystem& windows) {
-    // Cleared first: letting the capture go tells the dialog it is lost.
-    dragging_ = false;
-    view.Capture(false);
-    view.Show(IDC_PICK, true);
-    return PickWindowAtCursor(windows);
-}
-
-void DragPick::CaptureLost(DialogView& view) {
-    if (!dragging_) return;
-    dragging_ = false;
-    view.Show(IDC_PICK, true);
-}
-
-// --- paired lists ---
-
-void ListPair::SetUp(DialogView& view, int rows, int top) {
-    record_.page = std::max(1, view.RowsShown(left_));
-    record_.max = rows - 1;
-    record_.pos = std::clamp(top, 0, std::max(0, rows - record_.page));
-    view.SetScrollBar(bar_, record_);
-    view.SetTopRow(left_, record_.pos);
-    view.SetTopRow(right_, record_.pos);
-}
-
-void ListPair::Mirror(DialogView& view, int from) {
-    const int to = from == left_ ? right_ : left_;
-    view.Select(to, view.Selected(from));
-    view.SetTopRow(to, view.TopRow(from));
-    MoveTo(view, view.TopRow(from));
-}
-
-void ListPair::MoveTo(DialogView& view, int top) {
-    record_.pos = top;
-    view.SetScrollBar(bar_, record_);
-}
-
-void ListPair::Lines(DialogView& view, int count, bool down) {
-    for (int i = 0; i < count; ++i) {
-        view.ScrollLine(left_, down);
-        view.ScrollLine(right_, down);
-    }
-}
-
-bool ListPair::Scroll(DialogView& view, int code, int thumb) {
-    switch (code) {
-        case kLineUp:
-            if (--record_.pos < 0) {
-                record_.pos = 0;
-                return true;
-            }
-            view.SetScrollBar(bar_, record_);
-            Lines(view, 1, false);
-            return true;
-        case kLineDown:
-            if (++record_.pos + record_.page > record_.max + 1) {
-                record_.pos = std::max(0, record_.max - record_.page + 1);
-                return true;
-            }
-            view.SetScrollBar(bar_, record_);
-            Lines(view, 1, true);
-            return true;
-        case kThumbTrack:
-        case kThumbPosition:
-            Lines(view, std::abs(thumb - record_.pos), thumb > record_.pos);
-            MoveTo(view, thumb);
-            return true;
-        default:  // page up and down, top, bottom, end of scrolling: a click in the trough does nothing
-            return false;
-    }
-}
-
-void ListPair::Wheel(DialogView& view, int lines) {
-    const int target = std::clamp(record_.pos + lines, 0, std::max(0, record_.max - record_.page + 1));
-    Lines(view, std::abs(target - record_.pos), target > record_.pos);
-    MoveTo(view, target);
-}
-
-// --- the settings dialog ---
-
-SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, DialogView& view, SettingsHost& host)
+SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, SettingsHost& host, DialogView& view)
     : shared_(shared), windows_(windows), view_(view), host_(host),
       visible_(IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_VISIBLE_BAR),
       ruleList_(IDC_RULE_CLASSES, IDC_RULE_TITLES, IDC_RULE_BAR) {}
@@ -206,13 +52,13 @@ SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, DialogView
 bool SettingsDialog::Open() {
     const SystemConfig& live = shared_.config;
     for (const HotkeyKey& key : HotkeyKeyTable()) view_.AddRow(IDC_KEY, key.text);
-    view_.Select(IDC_KEY, KeyEntryOf(live.ShcutKey));
-    view_.SetCheck(IDC_CTRL, live.ShcutCtrl);
-    view_.SetCheck(IDC_SHIFT, live.ShcutShift);
-    view_.SetCheck(IDC_ALT, live.ShcutAlt);
-    view_.SetCheck(IDC_WIN, live.ShcutWin);
-    options_ = Options{live.TaskIcon, live.ShcutCtrl, live.ShcutShift, live.ShcutAlt, live.ShcutWin, live.ShcutKey};
-    view_.SetCheck(IDC_TRAY, live.TaskIcon);
+    view_.Select(IDC_KEY, KeyEntryOf(live.hotkeyKey));
+    view_.SetCheck(IDC_CTRL, live.hotkeyCtrl);
+    view_.SetCheck(IDC_SHIFT, live.hotkeyShift);
+    view_.SetCheck(IDC_ALT, live.hotkeyAlt);
+    view_.SetCheck(IDC_WIN, live.hotkeyWin);
+    options_ = live;
+    view_.SetCheck(IDC_TRAY, live.trayIcon);
     for (const char* state : kStateNames) view_.AddRow(IDC_STATE, state);
     view_.Select(IDC_STATE, 0);
     DisableEditor();
@@ -259,8 +105,8 @@ void SettingsDialog::FillVisibleWindows() {
         &fill);
     for (WindowHandle w : fill.windows) {
         if (!windows_.IsWindowVisible(w)) continue;
-        const std::string cls = ReadText(&WindowSystem::GetClassNameA, windows_, w);
-        const std::string title = ReadText(&WindowSystem::GetWindowTextA, windows_, w);
+        const std::string cls = ClassNameOf(windows_, w);
+        const std::string title = TitleOf(windows_, w);
         if (IsShellWindow(cls.c_str(), title.c_str())) continue;
         view_.AddRow(IDC_VISIBLE_CLASSES, cls);
         view_.AddRow(IDC_VISIBLE_TITLES, title);
@@ -317,13 +163,13 @@ void SettingsDialog::Command(int id, int code) {
         case IDC_STATE:
             ChooseState();
             return;
-        case IDC_CTRL: options_.ShcutCtrl = view_.IsChecked(id); return;
-        case IDC_SHIFT: options_.ShcutShift = view_.IsChecked(id); return;
-        case IDC_ALT: options_.ShcutAlt = view_.IsChecked(id); return;
-        case IDC_WIN: options_.ShcutWin = view_.IsChecked(id); return;
-        case IDC_TRAY: options_.TaskIcon = view_.IsChecked(id); return;
+        case IDC_CTRL: options_.hotkeyCtrl = view_.IsChecked(id); return;
+        case IDC_SHIFT: options_.hotkeyShift = view_.IsChecked(id); return;
+        case IDC_ALT: options_.hotkeyAlt = view_.IsChecked(id); return;
+        case IDC_WIN: options_.hotkeyWin = view_.IsChecked(id); return;
+        case IDC_TRAY: options_.trayIcon = view_.IsChecked(id); return;
         case IDC_KEY:
-            if (const int entry = view_.Selected(IDC_KEY); entry >= 0) options_.ShcutKey = HotkeyKeyTable()[entry].code;
+            if (const int entry = view_.Selected(IDC_KEY); entry >= 0) options_.hotkeyKey = HotkeyKeyTable()[entry].code;
             return;
         default:
             if (IsField(id)) {
@@ -362,13 +208,9 @@ void SettingsDialog::Commit(int button) {
             view_.Enable(button, true);
             return;
         }
-        SystemConfig& c = shared_.config;
-        c.TaskIcon = options_.TaskIcon;
-        c.ShcutCtrl = options_.ShcutCtrl;
-        c.ShcutShift = options_.ShcutShift;
-        c.ShcutAlt = options_.ShcutAlt;
-        c.ShcutWin = options_.ShcutWin;
-        c.ShcutKey = options_.ShcutKey;
+        // Monitoring is not the dialog's: it may have been switched meanwhile.
+        options_.monitoring = shared_.config.monitoring.load();
+        shared_.config = options_;
     }
     host_.Committed();
     if (button == kOk) {
@@ -391,14 +233,14 @@ void SettingsDialog::ShowSelectedRule() {
     for (const Coordinate& c : kCoordinates) view_.Enable(c.field, r.has(c.enableBit));
     view_.Enable(IDC_FSTFORCE, true);
     view_.Enable(IDC_MSFSTT, true);
-    view_.Enable(IDC_FORCESTT, r.state != kStateDefault);
+    view_.Enable(IDC_FORCESTT, r.showState != kStateDefault);
     for (const Coordinate& c : kCoordinates) view_.Enable(c.enable, true);
     for (const Coordinate& c : kCoordinates) view_.Enable(c.lock, true);
     view_.Enable(IDC_UP, selected_ != 0);
     view_.Enable(IDC_DOWN, selected_ != static_cast<int>(rules_.size()) - 1);
-    view_.SetText(IDC_NAME, r.settingName.view());
+    view_.SetText(IDC_NAME, r.name.view());
     for (const Coordinate& c : kCoordinates) view_.SetText(c.field, std::to_string(r.*c.value));
-    view_.Select(IDC_STATE, StateEntry(r.state));
+    view_.Select(IDC_STATE, StateEntry(r.showState));
     for (const auto& [box, bit] : kOptionBoxes) view_.SetCheck(box, r.has(bit));
     for (const Coordinate& c : kCoordinates) view_.SetCheck(c.enable, r.has(c.enableBit));
     for (const Coordinate& c : kCoordinates) view_.SetCheck(c.lock, r.has(c.lockBit));
@@ -418,8 +260,8 @@ void SettingsDialog::StoreField(int id) {
     // The field then shows what was stored: a text that is no number as 0,
     // a leading "!" of a name as "！".
     if (id == IDC_NAME) {
-        r.settingName.assign(StorableName(text));
-        if (r.settingName.view() != text) view_.SetText(id, r.settingName.view());
+        r.name.assign(StorableName(text));
+        if (r.name.view() != text) view_.SetText(id, r.name.view());
         return;
     }
     for (const Coordinate& c : kCoordinates) {
@@ -463,12 +305,12 @@ void SettingsDialog::ChooseState() {
     if (selected_ < 0 || entry < 0) return;
     WindowRule& r = rules_[static_cast<std::size_t>(selected_)];
     if (entry == 0) {
-        r.state = kStateDefault;
+        r.showState = kStateDefault;
         view_.Enable(IDC_FORCESTT, false);
         view_.SetCheck(IDC_FORCESTT, false);
-        r.set(opt::forcestt, false);
+        r.set(opt::keepState, false);
     } else {
-        r.state = entry;
+        r.showState = entry;
         view_.Enable(IDC_FORCESTT, true);
     }
 }
@@ -533,14 +375,14 @@ void SettingsDialog::AddRule(int command) {
     WindowRule rule = WindowRule::Named(StorableName(command == IDC_ADD_CLASS ? cls : title));
     rule.className.assign(cls);
     rule.title.assign(title);
-    rule.usclsttle = command == IDC_ADD_CLASS  ? match::kClass
-                     : command == IDC_ADD_TITLE ? match::kTitle
-                     : command == IDC_ADD_BOTH  ? match::kBoth
-                     : cls.empty()              ? match::kTitle
-                     : title.empty()            ? match::kClass
-                                                : match::kBoth;
+    rule.matchMode = command == IDC_ADD_CLASS  ? MatchMode::Class
+                     : command == IDC_ADD_TITLE ? MatchMode::Title
+                     : command == IDC_ADD_BOTH  ? MatchMode::Both
+                     : cls.empty()              ? MatchMode::Title
+                     : title.empty()            ? MatchMode::Class
+                                                : MatchMode::Both;
     if (command != IDC_ADD_INPUT) {
-        rule.set(opt::movex | opt::movey | opt::sizex | opt::sizey, true);
+        rule.set(opt::placeLeft | opt::placeTop | opt::placeWidth | opt::placeHeight, true);
         // Where the first window with these keys stands now, if one is there.
         const WindowHandle found = windows_.FindWindowA(command == IDC_ADD_TITLE ? nullptr : cls.c_str(),
                                                         command == IDC_ADD_CLASS ? nullptr : title.c_str());
@@ -599,31 +441,6 @@ void SettingsDialog::Release() {
             view_.SetTopRow(list, i);
         }
         visible_.MoveTo(view_, view_.TopRow(IDC_VISIBLE_CLASSES));
-    }
-}
-
-// --- the input dialog ---
-
-void InputDialog::Open() {
-    view_.SetText(IDC_INPUT_CLASS, "");
-    view_.SetText(IDC_INPUT_TITLE, "");
-}
-
-void InputDialog::Command(int id) {
-    if (id == kOk) {
-        className_ = view_.Text(IDC_INPUT_CLASS);
-        title_ = view_.Text(IDC_INPUT_TITLE);
-        accepted_ = true;
-        view_.End(1);
-    } else if (id == kCancel || id == IDC_CANCEL_BUTTON) {
-        view_.End(0);
-    }
-}
-
-void InputDialog::Release() {
-    if (const std::optional<Picked> picked = pick_.Release(view_, windows_)) {
-        view_.SetText(IDC_INPUT_CLASS, picked->className);
-        view_.SetText(IDC_INPUT_TITLE, picked->title);
     }
 }
 
