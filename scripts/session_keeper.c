@@ -12,6 +12,9 @@
  *                                      with that class and title and exits 0
  *                                      once it is gone (or was never there),
  *                                      1 if it is still there after <ms>
+ *   session_keeper.exe programs        prints the programs that show a window
+ *                                      in the session, one line each, but for
+ *                                      the desktop and this helper
  *
  * Wine closes a desktop one second after its last program has ended, and a
  * desktop started by a test program would hold that program's output pipes.
@@ -64,10 +67,47 @@ static int Close(const char* className, const char* title, unsigned long limit) 
     return 0;
 }
 
+/* The program of `window`, without its folder. */
+static void ProgramOf(HWND window, char* name, DWORD size) {
+    DWORD pid = 0;
+    HANDLE process;
+    name[0] = '\0';
+    GetWindowThreadProcessId(window, &pid);
+    process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == NULL) return;
+    if (QueryFullProcessImageNameA(process, 0, name, &size)) {
+        const char* slash = strrchr(name, '\\');
+        if (slash != NULL) memmove(name, slash + 1, strlen(slash));
+    }
+    CloseHandle(process);
+}
+
+static BOOL CALLBACK PrintProgram(HWND window, LPARAM printed) {
+    char name[MAX_PATH], title[256];
+    char* seen = (char*)printed;
+    if (!IsWindowVisible(window)) return TRUE;
+    ProgramOf(window, name, sizeof name);
+    if (name[0] == '\0' || _stricmp(name, "explorer.exe") == 0 || _stricmp(name, "session_keeper.exe") == 0) return TRUE;
+    /* Each program once. */
+    if (strstr(seen, name) != NULL || strlen(seen) + strlen(name) + 2 > 4000) return TRUE;
+    strcat(seen, name);
+    strcat(seen, "|");
+    GetWindowTextA(window, title, sizeof title);
+    printf("%s (%s)\n", name, title);
+    return TRUE;
+}
+
+static int Programs(void) {
+    static char printed[4096];
+    EnumWindows(PrintProgram, (LPARAM)printed);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc == 2 && strcmp(argv[1], "hold") == 0) return Hold();
     if (argc == 3 && strcmp(argv[1], "wait") == 0) return Wait(strtoul(argv[2], NULL, 10));
     if (argc == 5 && strcmp(argv[1], "close") == 0) return Close(argv[2], argv[3], strtoul(argv[4], NULL, 10));
-    fprintf(stderr, "usage: session_keeper.exe hold | wait <milliseconds> | close <class> <title> <milliseconds>\n");
+    if (argc == 2 && strcmp(argv[1], "programs") == 0) return Programs();
+    fprintf(stderr, "usage: session_keeper.exe hold | wait <milliseconds> | close <class> <title> <milliseconds> | programs\n");
     return 2;
 }

@@ -24,9 +24,10 @@ if ((${#missing[@]})); then
     echo "setup: missing packages: ${missing[*]} (run as root to install them)" >&2
     exit 1
   fi
-  echo "setup: installing ${missing[*]}"
+  echo "setup: installing ${#missing[@]} packages (a few minutes the first time): ${missing[*]}"
   apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # apt's own lines show what is fetched, unpacked and set up, one at a time.
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
 fi
 
 # Wine's 8-bit functions use code page 932 only under a Japanese locale.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test: the native unit tests, the same under AddressSanitizer with
 # UndefinedBehaviorSanitizer and under ThreadSanitizer, a zero-allocation
-# check of the engine benchmarks, a short fuzzing run of the settings loader, and
-# the Windows build's tests under Wine on a private virtual screen.
+# check of the engine benchmarks, a short fuzzing run of the settings loader,
+# the release zip built twice and compared byte for byte, and the Windows
+# build's tests (the zip's among them) under Wine on a private virtual screen.
 # Installs what is missing first (Debian 12, as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -83,6 +84,23 @@ CC=clang CXX=clang++ cmake -S "$ROOT" -B "$BUILD/fuzz" -DTORVANE_FUZZ=ON -DTORVA
   -DTORVANE_FUZZ_SECONDS="$FUZZ_SECONDS" >/dev/null
 cmake --build "$BUILD/fuzz" -j"$JOBS" --target torvane_settings_fuzzer
 run_ctest fuzz --test-dir "$BUILD/fuzz" -L fuzz || status=1
+
+step "the release, built twice: the same bytes"
+release_ok=1
+for run in a b; do
+  scripts/release.sh "$BUILD/release-$run" || release_ok=0
+done
+if ((release_ok)) && cmp -s "$BUILD/release-a/SHA256SUMS" "$BUILD/release-b/SHA256SUMS"; then
+  cat "$BUILD/release-a/SHA256SUMS"
+  echo "release 1 0" >> "$SUMMARY"
+else
+  echo "the two builds of the release differ, or one failed:" >&2
+  cat "$BUILD"/release-?/SHA256SUMS >&2 || true
+  echo "release 0 1" >> "$SUMMARY"
+  status=1
+fi
+export TORVANE_RELEASE_ZIP
+TORVANE_RELEASE_ZIP=$(ls "$BUILD"/release-a/Torvane-*-win64.zip 2>/dev/null | head -n1)
 
 step "Windows build (MinGW-w64)"
 cmake -S "$ROOT" -B "$BUILD/mingw" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \

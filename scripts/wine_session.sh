@@ -3,6 +3,7 @@
 #
 #   scripts/wine_session.sh start <dir>   start Xvfb and Wine, write <dir>/wine-session.env
 #   scripts/wine_session.sh stop <dir>    end them and remove the session's files
+#   scripts/wine_session.sh status <dir>  exit 0 while the session of <dir> runs
 #
 # With WINE_SESSION_DISPLAY set (say to the user's own $DISPLAY), the session
 # runs there instead of on a private Xvfb; Wine's desktop then is a window on
@@ -32,7 +33,7 @@ die() {
     log "$*"
     exit 1
 }
-usage() { die "usage: $0 start|stop <dir>"; }
+usage() { die "usage: $0 start|stop|status <dir>"; }
 
 now_ms() { date +%s%3N; }
 
@@ -196,6 +197,11 @@ stop_session() {
 [ $# -eq 2 ] || usage
 case "$1" in
 start) start "$2" ;;
+status)
+    [ -f "$2/wine-session.env" ] || exit 1
+    # On a private screen the session lives as long as its Xvfb.
+    [ ! -f "$2/xvfb.pid" ] || xvfb_running "$2/xvfb.pid"
+    ;;
 stop)
     [ -d "$2" ] || exit 0
     dir="$(cd "$2" && pwd -P)"

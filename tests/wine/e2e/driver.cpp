@@ -32,7 +32,7 @@ namespace {
 
 using namespace scenario;
 
-std::string g_torvane, g_shots;
+std::string g_torvane, g_shots, g_folder;
 
 // For what must come true: long, so that a busy machine does not fail a
 // test; a test that passes waits only as long as the program takes.
@@ -81,10 +81,16 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
           "cannot write " + path);
 }
 
-// A fresh folder under the temporary folder, removed with its files.
+// A fresh folder under the temporary folder, removed with its files; or,
+// with --folder, that folder as it is, kept.
 class WorkFolder {
 public:
     WorkFolder() {
+        if (!g_folder.empty()) {
+            path_ = g_folder;
+            kept_ = true;
+            return;
+        }
         static int counter = 0;
         char temp[MAX_PATH];
         path_ = std::string(temp, ::GetTempPathA(sizeof temp, temp)) + "torvane-e2e-" +
@@ -92,10 +98,8 @@ public:
         Check(::CreateDirectoryA(path_.c_str(), nullptr) != 0, "cannot create " + path_);
     }
     ~WorkFolder() {
-        WIN32_FIND_DATAA found;
-        for (HANDLE search = ::FindFirstFileA(file("*").c_str(), &found); search != INVALID_HANDLE_VALUE;
-             search = ::FindNextFileA(search, &found) ? search : (::FindClose(search), INVALID_HANDLE_VALUE))
-            ::DeleteFileA(file(found.cFileName).c_str());
+        if (kept_) return;
+        for (const std::string& name : names()) ::DeleteFileA(file(name).c_str());
         ::RemoveDirectoryA(path_.c_str());
     }
     const std::string& path() const { return path_; }
@@ -112,6 +116,7 @@ public:
 
 private:
     std::string path_;
+    bool kept_ = false;
 };
 
 // A process in a job that ends it when the driver ends, however it ends.
@@ -512,13 +517,15 @@ public:
             Check(foreign_[name] != nullptr, "no taskbar");
             return;
         }
-        if (className == "Notepad" && title.empty() && owner.empty()) {
+        // Wine's own programs, by their window class: Notepad, WineMine.
+        static const std::map<std::string, std::string> programs = {{"Notepad", "notepad.exe"}, {"WineMine", "winemine.exe"}};
+        if (programs.count(className) && title.empty() && owner.empty()) {
             char system[MAX_PATH];
             auto child = std::make_unique<Child>();
-            Check(child->Start(std::string(system, ::GetSystemDirectoryA(system, MAX_PATH)) + "\\notepad.exe", ""),
-                  "cannot start Notepad");
+            Check(child->Start(std::string(system, ::GetSystemDirectoryA(system, MAX_PATH)) + "\\" + programs.at(className), ""),
+                  "cannot start " + className);
             HWND window = nullptr;
-            Check(::WaitFor([&] { return (window = FindShown(child->pid(), "Notepad", nullptr)) != nullptr; }), "no Notepad");
+            Check(::WaitFor([&] { return (window = FindShown(child->pid(), className, nullptr)) != nullptr; }), "no " + className);
             notepads_.push_back(std::move(child));
             foreign_[name] = window;
             return;
@@ -651,6 +658,9 @@ public:
         const std::string& c = w[0];
         if (c == "owner") {
             Check(::GetWindow(dialog_, GW_OWNER) == (w.at(1) == "main" ? main_ : nullptr), "another owner");
+        } else if (c == "mouse-at") {  // mouse-at <x,y>: the cursor goes there
+            const Box at = ParseBox(w.at(1) + ",0,0");
+            MouseAt(POINT{at.x, at.y});
         } else if (c == "shot") {
             // shot <name> [screen]: the dialog (or the whole screen), if --shots was given.
             if (!g_shots.empty()) {
@@ -659,6 +669,35 @@ public:
                 if (w.size() > 2) ::GetWindowRect(::GetDesktopWindow(), &r);
                 SaveShot(r, g_shots + "\\" + w.at(1) + ".bmp");
             }
+        } else if (c == "version") {
+            // version <x.y>: the version resource, in Japanese and English, and the about box say so.
+            DWORD ignored = 0;
+            std::string info(::GetFileVersionInfoSizeA(g_torvane.c_str(), &ignored), '\0');
+            Check(!info.empty() && ::GetFileVersionInfoA(g_torvane.c_str(), 0, static_cast<DWORD>(info.size()), info.data()),
+                  "no version resource");
+            VS_FIXEDFILEINFO* fixed = nullptr;
+            UINT size = 0;
+            Check(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size) && fixed != nullptr, "no version");
+            const std::string quad = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) +
+                                     "." + std::to_string(HIWORD(fixed->dwFileVersionLS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionLS));
+            Check(quad == w.at(1) + ".0.0", "the file version is " + quad);
+            for (const char* block : {"041104B0", "040904B0"}) {
+                char* text = nullptr;
+                Check(::VerQueryValueA(info.data(), (std::string("\\StringFileInfo\\") + block + "\\ProductVersion").c_str(),
+                                       reinterpret_cast<void**>(&text), &size) && std::string(text) == w[1],
+                      std::string("no product version ") + w[1] + " in " + block);
+                Check(::VerQueryValueA(info.data(), (std::string("\\StringFileInfo\\") + block + "\\FileDescription").c_str(),
+                                       reinterpret_cast<void**>(&text), &size) && size > 10,
+                      std::string("no file description in ") + block);
+            }
+            Command(104);
+            Check(::WaitFor([&] { return OpenDialog("about"); }), "no about box");
+            bool said = false;
+            for (HWND child = ::GetWindow(dialog_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+                said = said || TextOf(child) == "Torvane ver" + w[1];
+            ::PostMessageA(dialog_, WM_COMMAND, IDOK, 0);
+            Check(::WaitFor([&] { return DialogClosed(); }), "the about box stays");
+            Check(said, "the about box names another version");
         } else if (c == "backlog-below") {
             PumpFor(100);
             Check(Own(w.at(1)).backlog() < Number(w.at(2)), std::to_string(Own(w.at(1)).backlog()) + " messages waited");
@@ -788,6 +827,7 @@ int main(int argc, char** argv) {
         const std::string arg = argv[i];
         if (arg.rfind("--torvane=", 0) == 0) g_torvane = WinePath(arg.substr(10));
         else if (arg.rfind("--shots=", 0) == 0) g_shots = WinePath(arg.substr(8));
+        else if (arg.rfind("--folder=", 0) == 0) g_folder = WinePath(arg.substr(9));
         else rest.push_back(arg);
     }
     if (g_torvane.empty() || rest.empty()) {
