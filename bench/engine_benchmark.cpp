@@ -49,7 +49,7 @@ void BuildEngine(FlatDesktop& desktop, Shared& shared) {
     for (int k = 0; k < kRules; ++k) CorrectionStep(shared, desktop, k);
 }
 
-using Step = void (*)(Shared&, WindowSystem&, std::int32_t);
+using Step = bool (*)(Shared&, WindowSystem&, std::int32_t);
 
 void RunCycles(benchmark::State& state, Step step) {
     FlatDesktop desktop;

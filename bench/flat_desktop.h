@@ -53,7 +53,8 @@ public:
         owed.Answered(w);
         return true;
     }
-    void CollectAnswers() override {}
+    bool CollectAnswers() override { return false; }
+    bool WatchEvents(WindowEventHandler, void*) override { return false; }
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }
     WindowHandle WindowFromPoint(Point) override { return kNoWindow; }

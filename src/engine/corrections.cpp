@@ -114,8 +114,8 @@ bool DueAbove(const RuleTable& table, std::int32_t ruleIndex, WindowHandle windo
 
 }  // namespace
 
-void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
-    WithRule(shared, ruleIndex, [&](WindowRule& rule) {
+bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+    return WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         const bool moves = (rule.options & kMoveFlags) != 0;
         for (BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
@@ -174,9 +174,11 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
     }) && complete_;
 }
 
-void LockCycle::Send(Shared& shared, WindowSystem& windows) {
+bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
+    bool sent = false;
     if (complete_) {
         BusyGuard guard = BusyGuard::tryTake(shared.busy);
+        sent = guard.owns();
         for (const Plan& plan : plans_) {
             const unsigned parts = Differs(plan.target, plan.read);
             if (!guard || parts == 0 || shared.owed.Owes(plan.window)) continue;
@@ -185,17 +187,18 @@ void LockCycle::Send(Shared& shared, WindowSystem& windows) {
     }
     plans_.clear();
     complete_ = true;
+    return sent;
 }
 
-void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+bool LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     LockCycle cycle;
     cycle.Rule(shared, windows, ruleIndex);
-    cycle.Send(shared, windows);
+    return cycle.Send(shared, windows);
 }
 
-void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
+bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     bool marked = false;
-    WithRule(shared, ruleIndex, [&](WindowRule& rule) {
+    const bool done = WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         for (BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
             if (shared.owed.Owes(w)) continue;  // compared once it has answered
@@ -223,6 +226,7 @@ void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
         }
     });
     if (marked) shared.correctionWakeup.notify();
+    return done;
 }
 
 CorrectNowResult CorrectNow(Shared& shared) {

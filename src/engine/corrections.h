@@ -21,15 +21,17 @@
 namespace torvane {
 
 // Each step takes the busy flag once, skips the rule when it is held or when
-// the index is no longer below the rule count, and releases the flag.
+// the index is no longer below the rule count, and releases the flag. A step
+// returns false when it skipped its rule for the flag: the worker tries again
+// soon.
 
 // Treats the rule's windows marked pending: clears the mark, applies the show
 // state and moves and sizes the window by the rule's enabled values.
-void CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
+bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
 // Marks windows restored from minimized or maximized, enforces the rule's
 // state, and records every window's placement for the next cycle.
-void StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
+bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
 // One cycle of the lock. Each rule, in table order, lays its locked values
 // over the window's rectangle as the rules above it left it in this cycle;
@@ -42,9 +44,9 @@ public:
     void Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
     // The moves, under the busy flag once more; a window that was sent a
     // command since it was read waits for the next cycle. A cycle in which
-    // a rule was skipped for the flag sends nothing: the window would go
-    // where only the rules above the skipped one hold it.
-    void Send(Shared& shared, WindowSystem& windows);
+    // a rule was skipped for the flag sends nothing (the window would go
+    // where only the rules above the skipped one hold it), and returns false.
+    bool Send(Shared& shared, WindowSystem& windows);
 
 private:
     struct Plan {
@@ -57,7 +59,7 @@ private:
 };
 
 // The lock of one rule: one cycle with that rule alone.
-void LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
+bool LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
 enum class CorrectNowResult { Marked, GaveUp };
 

@@ -84,6 +84,11 @@ int ScanPass(Shared& shared, WindowSystem& windows) {
         windows.EnumWindows(&BindingPass::Visit, &binding);
         UnbindingPass(windows, rules);
         marked = binding.marked;
+        shared.bound.publish([&rules](auto add) {
+            for (const WindowRule& rule : rules) {
+                for (const BoundWindow& b : rule.boundWindows) add(b.handle);
+            }
+        });
     }
     // Once the flag is free, so that the correction finds it so.
     if (marked) shared.correctionWakeup.notify();

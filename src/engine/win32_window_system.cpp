@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <future>
 
 namespace torvane {
 
@@ -164,10 +165,83 @@ bool Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return false;
 }
 
-void Win32WindowSystem::CollectAnswers() {
+bool Win32WindowSystem::CollectAnswers() {
     // One look at the queue runs the callbacks of every answer that has come.
     MSG msg;
     if (t_awaited > 0) ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    return t_awaited > 0;
+}
+
+namespace {
+
+struct EventWatch {
+    WindowEventHandler handler;
+    void* context;
+};
+// The watch of the thread the hook runs on.
+thread_local const EventWatch* t_watch = nullptr;
+
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
+    // The caret's and the cursor's moves, and the windows' controls, stop here.
+    if (hwnd == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF || t_watch == nullptr) return;
+    if (::GetAncestor(hwnd, GA_ROOT) != hwnd) return;
+    WindowEvent what;
+    switch (event) {
+        case EVENT_OBJECT_CREATE: what = WindowEvent::Created; break;
+        case EVENT_OBJECT_SHOW: what = WindowEvent::Shown; break;
+        case EVENT_OBJECT_NAMECHANGE: what = WindowEvent::Renamed; break;
+        case EVENT_OBJECT_LOCATIONCHANGE: what = WindowEvent::Moved; break;
+        case EVENT_SYSTEM_MINIMIZEEND: what = WindowEvent::Restored; break;
+        default: return;
+    }
+    t_watch->handler(t_watch->context, what, FromHwnd(hwnd));
+}
+
+// Sets the hooks, tells `started` the thread's id once one is set (0 when
+// none could be), and runs the thread's message loop until WM_QUIT.
+void WatchLoop(EventWatch watch, std::promise<DWORD>* started) {
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue that WM_QUIT is posted to
+    t_watch = &watch;
+    constexpr DWORD kFlags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
+    const DWORD ranges[][2] = {{EVENT_SYSTEM_MINIMIZEEND, EVENT_SYSTEM_MINIMIZEEND},
+                               {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW},
+                               {EVENT_OBJECT_LOCATIONCHANGE, EVENT_OBJECT_NAMECHANGE}};
+    HWINEVENTHOOK hooks[3] = {};
+    bool any = false;
+    for (int i = 0; i < 3; ++i) {
+        hooks[i] = ::SetWinEventHook(ranges[i][0], ranges[i][1], nullptr, &OnWinEvent, 0, 0, kFlags);
+        any = any || hooks[i] != nullptr;
+    }
+    started->set_value(any ? ::GetCurrentThreadId() : 0);  // `started` may be gone after this
+    if (any) {
+        while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+    }
+    for (HWINEVENTHOOK hook : hooks) {
+        if (hook != nullptr) ::UnhookWinEvent(hook);
+    }
+    t_watch = nullptr;
+}
+
+}  // namespace
+
+bool Win32WindowSystem::WatchEvents(WindowEventHandler handler, void* context) {
+    if (watcher_.joinable()) {
+        ::PostThreadMessageA(watcherId_, WM_QUIT, 0, 0);
+        watcher_.join();
+    }
+    if (handler == nullptr) return true;
+    std::promise<DWORD> started;
+    std::future<DWORD> set = started.get_future();
+    try {
+        watcher_ = std::thread(&WatchLoop, EventWatch{handler, context}, &started);
+    } catch (const std::system_error&) {
+        return false;  // no thread: the poll alone finds the windows
+    }
+    watcherId_ = set.get();
+    if (watcherId_ != 0) return true;
+    watcher_.join();
+    return false;
 }
 
 WindowHandle Win32WindowSystem::FindWindowA(const char* className, const char* title) {

@@ -3,6 +3,8 @@
 // sees only the interface.
 #pragma once
 
+#include <thread>
+
 #include "engine/window_system.h"
 
 namespace torvane {
@@ -22,7 +24,8 @@ namespace torvane {
 //    the answer in the process's one OwedAnswers.
 //
 // Failed reads leave a defined result: an empty text, a zero rectangle, a
-// zero placement record (showCmd 0). ShowWindow returns what the platform
+// zero placement record (showCmd 0). WatchEvents tells of top-level windows
+// of other processes only. ShowWindow returns what the platform
 // reports (for a window of another thread of this process: whether the
 // command was queued); the engine ignores it.
 // The length of the longest start of text[0, length) that fits in `limit`
@@ -40,11 +43,18 @@ public:
     bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
-    void CollectAnswers() override;
+    bool WatchEvents(WindowEventHandler handler, void* context) override;
+    bool CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;
     WindowHandle GetParent(WindowHandle window) override;
+
+private:
+    // The platform calls an out-of-context event hook on the thread that set
+    // it, from that thread's message loop: the watch has a thread of its own.
+    std::thread watcher_;
+    unsigned long watcherId_ = 0;
 };
 
 }  // namespace torvane

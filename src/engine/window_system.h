@@ -10,6 +10,12 @@
 
 namespace torvane {
 
+// What the platform tells of top-level windows of other processes as it
+// happens. Windows tells all five; Wine tells only of creations.
+enum class WindowEvent { Created, Shown, Renamed, Moved, Restored };
+// Called on a thread of the platform's: it must not wait for anything.
+using WindowEventHandler = void (*)(void* context, WindowEvent event, WindowHandle window);
+
 class WindowSystem {
 public:
     // Called once per top-level window, front to back; return true to go on.
@@ -46,8 +52,13 @@ public:
     // or at once for a window of the calling thread. False when no answer
     // will come: the window is gone.
     virtual bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) = 0;
-    // Takes in the answers that have arrived for the calling thread.
-    virtual void CollectAnswers() = 0;
+    // Takes in the answers that have arrived for the calling thread; true
+    // while it still awaits some.
+    virtual bool CollectAnswers() = 0;
+    // Starts telling `handler` of window events; a null handler stops it,
+    // and the last call of the handler is over when this returns. False when
+    // the platform tells nothing.
+    virtual bool WatchEvents(WindowEventHandler handler, void* context) = 0;
     // Either text may be null for "any".
     virtual WindowHandle FindWindowA(const char* className, const char* title) = 0;
     virtual bool GetCursorPos(Point& point) = 0;

@@ -12,39 +12,58 @@ namespace {
 
 constexpr const char* kTaskbarClass = "Shell_TrayWnd";
 
+// After a window is created the scan looks every millisecond for this long.
+constexpr std::chrono::milliseconds kQuickScanSpan{50};
+constexpr int kQuickPauseMs = 1;
+// A window answers what a worker sent it within milliseconds: the worker
+// looks for the answer every millisecond for this long after it sent, so
+// that the other workers may read that window again soon; a window that does
+// not answer by then is looked after at the worker's interval.
+constexpr std::chrono::milliseconds kAnswerSpan{50};
+
+std::int64_t Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void Route(void* shared, WindowEvent event, WindowHandle window) {
+    OnWindowEvent(*static_cast<Shared*>(shared), event, window);
+}
+
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-void SleepInterval(const Shared& shared) { SleepMs(shared.PollInterval.load(std::memory_order_relaxed)); }
 
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
 
 // The loop of the three correction workers: each rule in table order, the
-// count read again before each rule. `step` runs one rule; `end`, if any,
-// finishes the cycle after the last rule.
+// count read again before each rule. `step` runs one rule and `end` finishes
+// the cycle after the last; each returns false when it was kept from its
+// work by the busy flag, and the cycle is then tried again soon.
 template <class Step, class End>
-void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup* wakeup) {
+void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup& wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
+    std::int64_t quickUntil = 0;  // while awaiting answers
     while (Running(flags)) {
         // What this worker sent has taken effect: those windows answer again.
         windows.CollectAnswers();
+        bool kept = false;  // from a rule by the busy flag
         if (shared.config.monitoring) {
-            for (std::int32_t i = 0; i < shared.table.count(); ++i) step(i);
-            end();
+            for (std::int32_t i = 0; i < shared.table.count(); ++i) kept = !step(i) || kept;
+            kept = !end() || kept;
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        if (wakeup != nullptr) {
-            wakeup->sleepFor(shared.PollInterval.load(std::memory_order_relaxed));
-        } else {
-            SleepInterval(shared);
-        }
+        const std::int64_t now = Now();
+        if (!windows.CollectAnswers()) quickUntil = 0;
+        else if (quickUntil == 0) quickUntil = now + std::chrono::nanoseconds(kAnswerSpan).count();
+        wakeup.sleepFor(kept || now < quickUntil ? kQuickPauseMs : shared.PollInterval.load(std::memory_order_relaxed));
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }
 
 // A RuleLoop of one of the per-rule steps.
 void StepLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags,
-              void (*step)(Shared&, WindowSystem&, std::int32_t), Wakeup* wakeup) {
+              bool (*step)(Shared&, WindowSystem&, std::int32_t), Wakeup& wakeup) {
     RuleLoop(
-        shared, windows, flags, [&](std::int32_t i) { step(shared, windows, i); }, [] {}, wakeup);
+        shared, windows, flags, [&](std::int32_t i) { return step(shared, windows, i); }, [] { return true; }, wakeup);
 }
 
 void CheckTaskbar(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
@@ -71,18 +90,42 @@ void Launch(WorkerFlags& flags, Body body) {
 
 }  // namespace
 
+void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
+    switch (event) {
+        case WindowEvent::Created:
+            shared.scanQuickUntil.store(Now() + std::chrono::nanoseconds(kQuickScanSpan).count(),
+                                        std::memory_order_relaxed);
+            shared.scanWakeup.notify();
+            return;
+        case WindowEvent::Shown:
+        case WindowEvent::Renamed:
+            shared.scanWakeup.notify();
+            return;
+        case WindowEvent::Moved:
+        case WindowEvent::Restored:
+            // Only the windows the rules hold concern the lock and the watch.
+            if (!shared.bound.contains(window)) return;
+            if (event == WindowEvent::Moved) shared.lockWakeup.notify();
+            shared.watchWakeup.notify();
+            return;
+    }
+}
+
 void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
     WorkerFlags& flags = shared.scanThread;
     flags.AliveFlag.store(true, std::memory_order_release);
     shared.TaskbarPresent.store(true, std::memory_order_relaxed);
+    const bool events = shared.WindowEvents.load() && windows.WatchEvents(&Route, &shared);
     while (Running(flags)) {
         if (shared.config.monitoring) {
             ScanPass(shared, windows);
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        SleepInterval(shared);
+        const bool quick = Now() < shared.scanQuickUntil.load(std::memory_order_relaxed);
+        shared.scanWakeup.sleepFor(quick ? kQuickPauseMs : shared.PollInterval.load(std::memory_order_relaxed));
     }
+    if (events) windows.WatchEvents(nullptr, nullptr);
     tray.RemoveTrayIcon();
     flags.AliveFlag.store(false, std::memory_order_release);
 }
@@ -90,19 +133,20 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
 void LockThread(Shared& shared, WindowSystem& windows) {
     LockCycle cycle;
     RuleLoop(
-        shared, windows, shared.lockThread, [&](std::int32_t i) { cycle.Rule(shared, windows, i); },
-        [&] { cycle.Send(shared, windows); }, nullptr);
+        shared, windows, shared.lockThread, [&](std::int32_t i) { return cycle.Rule(shared, windows, i), true; },
+        [&] { return cycle.Send(shared, windows); }, shared.lockWakeup);
 }
 
 void CorrectionThread(Shared& shared, WindowSystem& windows) {
-    StepLoop(shared, windows, shared.correctionThread, &CorrectionStep, &shared.correctionWakeup);
+    StepLoop(shared, windows, shared.correctionThread, &CorrectionStep, shared.correctionWakeup);
 }
 
 void StateWatchThread(Shared& shared, WindowSystem& windows) {
-    StepLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, nullptr);
+    StepLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, shared.watchWakeup);
 }
 
-void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
+void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray, bool events) {
+    shared.WindowEvents.store(events);
     for (WorkerFlags* f : {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
         f->RunFlag.store(true, std::memory_order_release);
     }
@@ -120,6 +164,8 @@ void StopWorkers(Shared& shared) {
     for (WorkerFlags* f : {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
         f->RunFlag.store(false, std::memory_order_release);
     }
+    // Sleeping workers see the stop at once.
+    for (Wakeup* w : {&shared.scanWakeup, &shared.lockWakeup, &shared.correctionWakeup, &shared.watchWakeup}) w->notify();
 }
 
 bool AnyWorkerAlive(const Shared& shared) {

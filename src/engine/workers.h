@@ -23,14 +23,26 @@ void LockThread(Shared& shared, WindowSystem& windows);
 void CorrectionThread(Shared& shared, WindowSystem& windows);
 void StateWatchThread(Shared& shared, WindowSystem& windows);
 
+// A window event wakes the worker it concerns before its interval is over:
+// the scan when a window shows or changes its title, and for a short while
+// after one is created it looks every millisecond (a window usually shows
+// within milliseconds of its creation, and the platform may not say when);
+// the lock and the state watch when a bound window moves, the state watch
+// when one comes back from minimized. Events only make cycles come sooner:
+// every cycle is the same, and one missed costs at most an interval.
+void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window);
+
 // Sets the four RunFlags and starts the workers in the order scan, lock,
 // correction, state watch, PollInterval / 4 apart, as detached threads. Each
 // AliveFlag is set before its thread is started, so that a stop that follows at
 // once still waits for it. `shared`, `windows` and `tray` must outlive the
-// workers: wait until AnyWorkerAlive() is false.
-void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray);
+// workers: wait until AnyWorkerAlive() is false. The scan worker watches the
+// window events while it runs, unless `events` is false (for a measurement
+// of the poll alone).
+void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray, bool events = true);
 
-// Asks the workers to stop; each ends after its current cycle and sleep.
+// Asks the workers to stop; each ends after its current cycle, without
+// sleeping out its interval.
 void StopWorkers(Shared& shared);
 
 bool AnyWorkerAlive(const Shared& shared);

@@ -2,11 +2,13 @@
 // the workers and the settings dialog share.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <new>
 #include <vector>
 
 #include "rules/busy_flag.h"
@@ -99,8 +101,10 @@ struct WorkerFlags {
 };
 
 // Cuts a worker's sleep short when work is due: the one-time correction runs
-// as soon as a window has been marked, instead of up to a whole interval later.
-// Without a notification the sleep lasts its full length.
+// as soon as a window has been marked, the scan as soon as a window shows,
+// instead of up to a whole interval later. Without a notification the sleep
+// lasts its full length. Notifications that come while the worker works are
+// one: the cycle after is run once.
 class Wakeup {
 public:
     void notify() {
@@ -127,6 +131,33 @@ private:
     bool due_ = false;
 };
 
+// A set of window handles that one thread publishes whole and others ask
+// about. Publishing reuses the set's room: no allocation once it is large
+// enough.
+class HandleSet {
+public:
+    template <class Each>
+    void publish(Each&& each) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        handles_.clear();
+        each([this](WindowHandle h) {
+            try {
+                handles_.push_back(h);
+            } catch (const std::bad_alloc&) {
+                // not followed: its events wake nothing, the poll still finds it
+            }
+        });
+    }
+    bool contains(WindowHandle h) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::find(handles_.begin(), handles_.end(), h) != handles_.end();
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<WindowHandle> handles_;
+};
+
 // The process-wide state, owned by the shell and passed by reference, so that
 // a test can build a fresh one per case.
 struct Shared {
@@ -139,8 +170,23 @@ struct Shared {
     WorkerFlags correctionThread;
     WorkerFlags stateWatchThread;
     std::atomic<bool> TaskbarPresent{false};
-    // Notified whenever a window is marked for the one-time correction.
+    // The scan worker watches the platform's window events (off only to
+    // measure the poll alone).
+    std::atomic<bool> WindowEvents{true};
+    // Each worker sleeps on its own wakeup: the correction's is notified
+    // whenever a window is marked for the one-time correction; the others by
+    // the platform's window events (engine/workers.h, OnWindowEvent).
+    Wakeup scanWakeup;
+    Wakeup lockWakeup;
     Wakeup correctionWakeup;
+    Wakeup watchWakeup;
+    // Until this time (steady clock, in nanoseconds since its epoch) the scan
+    // looks every millisecond: a window that was just created usually shows
+    // within milliseconds, and the platform need not tell when it does.
+    std::atomic<std::int64_t> scanQuickUntil{0};
+    // The windows bound to some rule, as the scan last left them: the window
+    // events that concern only bound windows are filtered by it.
+    HandleSet bound;
     // The windows whose last command has not taken effect yet.
     OwedAnswers owed;
 };

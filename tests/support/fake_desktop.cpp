@@ -250,15 +250,33 @@ bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return true;
 }
 
-void FakeDesktop::CollectAnswers() {
+bool FakeDesktop::CollectAnswers() {
     std::vector<std::pair<OwedAnswers*, WindowHandle>> mine;
+    bool awaiting = false;
     {
         Lock lock(mutex_);
         if (live_) settle();
         auto it = answers_.find(std::this_thread::get_id());
         if (it != answers_.end()) mine = std::exchange(it->second, {});
+        for (const Window& w : windows_) {
+            for (const Window::Posted& p : w.queue) awaiting = awaiting || (p.op == 'A' && p.thread == std::this_thread::get_id());
+        }
     }
     for (const auto& [owed, window] : mine) owed->Answered(window);
+    return awaiting;
+}
+
+bool FakeDesktop::WatchEvents(WindowEventHandler handler, void* context) {
+    Lock lock(mutex_);
+    events_ = handler;
+    eventContext_ = context;
+    return true;
+}
+
+void FakeDesktop::fire(WindowEvent event, WindowHandle window) {
+    // Under the lock: once watching has stopped, no call is under way.
+    Lock lock(mutex_);
+    if (events_ != nullptr) events_(eventContext_, event, window);
 }
 
 WindowHandle FakeDesktop::FindWindowA(const char* className, const char* title) {

@@ -101,7 +101,10 @@ public:
     bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
-    void CollectAnswers() override;
+    bool CollectAnswers() override;
+    bool WatchEvents(WindowEventHandler handler, void* context) override;
+    // The platform tells of an event, as Windows does; nothing while none watches.
+    void fire(WindowEvent event, WindowHandle window);
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;
@@ -124,6 +127,8 @@ private:
     Rect workArea_{0, 0, 1280, 1004};
     Point cursor_;
     bool live_ = false;
+    WindowEventHandler events_ = nullptr;
+    void* eventContext_ = nullptr;
     std::map<std::thread::id, std::vector<std::pair<OwedAnswers*, WindowHandle>>> answers_;
 };
 

@@ -527,11 +527,23 @@ bool Core::Extra(const Step& step) {
         // bound <rule> <windows, in list order: each name, the show state
         // last seen, and * when marked>, as "b1*a3"
         std::string seen;
-        WithFlag([&] {
-            for (const BoundWindow& b : Bound(w.at(1)))
-                seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
-        });
-        Check(seen == (w.size() > 2 ? w[2] : ""), "bound are " + seen);
+        auto read = [&] {
+            seen.clear();
+            WithFlag([&] {
+                for (const BoundWindow& b : Bound(w.at(1)))
+                    seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
+            });
+            return seen == (w.size() > 2 ? w[2] : "");
+        };
+        Check(read() || WaitFor(read, deadlineMs), "bound are " + seen);
+    } else if (c == "event") {  // event created|shown|renamed|moved|restored <window>: the platform tells of it
+        static const std::map<std::string, WindowEvent> kEvents = {
+            {"created", WindowEvent::Created}, {"shown", WindowEvent::Shown}, {"renamed", WindowEvent::Renamed},
+            {"moved", WindowEvent::Moved},     {"restored", WindowEvent::Restored}};
+        desktop_.fire(kEvents.at(w.at(1)), Window(w.at(2)));
+    } else if (c == "poll") {  // poll <ms>: the workers' interval from now on; each is in such a sleep after
+        program_->shared.PollInterval = Number(w.at(1));
+        testing::WaitForCycles(program_->shared, 1);
     } else if (c == "retitle") {
         desktop_.retitle(Window(w.at(1)), w.size() > 2 ? w[2] : "");
     } else if (c == "close-window") {

@@ -181,8 +181,10 @@ TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     const pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
     ::waitpid(dead, nullptr, 0);
-    const std::vector<std::string> kept = {"zrk.ini.1.1.tmp", "zrk.ini.bak", "zrk.ini.1.tmp", "zrk.ini.x.1.tmp",
-                                           "zrk.ini.1.1.tmp.old", "other.5.1.tmp"};
+    const std::string gone = std::to_string(dead);
+    const std::vector<std::string> kept = {"zrk.ini.1.1.tmp", "zrk.ini.bak", "zrk.ini." + gone + ".tmp",
+                                           "zrk.ini.x." + gone + ".tmp", "zrk.ini." + gone + ".1.tmp.old",
+                                           "other." + gone + ".1.tmp", "zrk.ini." + gone + ".1x.tmp"};
     for (const std::string& name : kept) std::ofstream(dir_ + "/" + name) << "x";
     for (unsigned long pid : {static_cast<unsigned long>(dead), static_cast<unsigned long>(::getpid())})
         std::ofstream(TempFileName(path_, pid, 3)) << "half a file";
@@ -191,7 +193,7 @@ TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     expected.push_back("zrk.ini");
     std::sort(left.begin(), left.end());
     std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(left, expected) << "process 1 runs; the other names are no temporary files of a save";
+    EXPECT_EQ(left, expected) << "process 1 runs; the other names are no temporary files of a save of zrk.ini";
 }
 
 TEST(Texts, AreCodePage932Bytes) {
