@@ -53,7 +53,7 @@ public:
         owed.Answered(w);
         return true;
     }
-    bool CollectAnswers() override { return false; }
+    int CollectAnswers() override { return 0; }
     bool WatchEvents(WindowEventHandler, void*) override { return false; }
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }

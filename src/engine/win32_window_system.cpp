@@ -34,12 +34,6 @@ WindowHandle FromHwnd(HWND hwnd) { return reinterpret_cast<WindowHandle>(hwnd); 
 Point FromPoint(const POINT& p) { return Point{p.x, p.y}; }
 Rect FromRect(const RECT& r) { return Rect{r.left, r.top, r.right, r.bottom}; }
 
-bool InThisProcess(HWND hwnd) {
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(hwnd, &process);
-    return process == ::GetCurrentProcessId();
-}
-
 bool OnThisThread(HWND hwnd) { return ::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId(); }
 
 // The answers this thread has asked for and not taken in yet. The system
@@ -62,10 +56,10 @@ int StoreText(const char* text, int length, char* buffer, int capacity) {
     return kept;
 }
 
-// A title of a window of this process, read from the window itself without
-// sending WM_GETTEXT (see the class comment). Stack buffers: the scan reads
-// the titles of the program's own visible dialogs every pass.
-int OwnTitle(HWND hwnd, char* buffer, int capacity) {
+// A window's title as the system stores it, read without sending
+// WM_GETTEXT (see the class comment). Stack buffers: the scan reads every
+// visible window's title every pass.
+int StoredTitle(HWND hwnd, char* buffer, int capacity) {
     constexpr int kMaxUnits = 1024;
     // Each UTF-16 unit becomes at least one byte, so `capacity` units are
     // more than the buffer can take; the one extra keeps a surrogate pair
@@ -106,12 +100,10 @@ int Win32WindowSystem::GetClassNameA(WindowHandle window, char* buffer, int capa
 
 int Win32WindowSystem::GetWindowTextA(WindowHandle window, char* buffer, int capacity) {
     if (capacity <= 0) return 0;
-    const HWND hwnd = ToHwnd(window);
-    if (InThisProcess(hwnd)) return OwnTitle(hwnd, buffer, capacity);
-    // Another process's title is read by the system without a message to
-    // that process, so a hung program cannot stall the caller here.
-    const int length = ::GetWindowTextA(hwnd, buffer, capacity);
-    return StoreText(buffer, length, buffer, capacity);
+    // Read from the window itself, with no message to its thread: neither a
+    // hung program nor this program's own busy thread stalls the caller, and
+    // no look at whose window it is costs a call.
+    return StoredTitle(ToHwnd(window), buffer, capacity);
 }
 
 bool Win32WindowSystem::GetWindowPlacement(WindowHandle window, Placement& placement) {
@@ -165,11 +157,11 @@ bool Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return false;
 }
 
-bool Win32WindowSystem::CollectAnswers() {
+int Win32WindowSystem::CollectAnswers() {
     // One look at the queue runs the callbacks of every answer that has come.
     MSG msg;
     if (t_awaited > 0) ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-    return t_awaited > 0;
+    return t_awaited;
 }
 
 namespace {

@@ -16,7 +16,7 @@ namespace torvane {
 // another thread's window. A program that stops handling its messages (a hung
 // program, or this program's own user-interface thread in a bounded wait)
 // would otherwise stop the worker with it.
-//  - Titles of this process's windows are read without WM_GETTEXT.
+//  - Titles are read as the system stores them, without WM_GETTEXT.
 //  - Moves and show commands for a window of another thread are posted
 //    (SWP_ASYNCWINDOWPOS, ShowWindowAsync). AwaitAnswer sends a WM_NULL
 //    behind them with SendMessageCallback; the callback comes back on the
@@ -44,7 +44,7 @@ public:
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
-    bool CollectAnswers() override;
+    int CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "engine/corrections.h"
 #include "engine/scan.h"
@@ -12,8 +13,9 @@ namespace {
 
 constexpr const char* kTaskbarClass = "Shell_TrayWnd";
 
-// After a window is created the scan looks every millisecond for this long.
-constexpr std::chrono::milliseconds kQuickScanSpan{50};
+// After a window is created the scan looks at it every millisecond for this
+// long, or until it shows.
+constexpr std::chrono::milliseconds kNewWindowSpan{50};
 constexpr int kQuickPauseMs = 1;
 // A window answers what a worker sent it within milliseconds: the worker
 // looks for the answer every millisecond for this long after it sent, so
@@ -25,6 +27,7 @@ std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+std::int64_t Later(std::chrono::milliseconds span) { return Now() + std::chrono::nanoseconds(span).count(); }
 
 void Route(void* shared, WindowEvent event, WindowHandle window) {
     OnWindowEvent(*static_cast<Shared*>(shared), event, window);
@@ -34,14 +37,31 @@ void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::millis
 
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
 
+// Sleeps until the worker's next cycle is due: after its interval, or sooner
+// when `wakeup` is notified or `look` (asked every millisecond while `quick`
+// holds) says so. Looks cost no cycle: only its start moves earlier.
+template <class Quick, class Look>
+void AwaitCycle(Shared& shared, Wakeup& wakeup, Quick quick, Look look) {
+    const std::int64_t next = Now() + std::int64_t{shared.PollInterval.load(std::memory_order_relaxed)} * 1000000;
+    for (;;) {
+        const std::int64_t left = next - Now();
+        if (left <= 0) return;
+        const bool looking = quick();
+        const int ms = looking ? kQuickPauseMs : static_cast<int>((left + 999999) / 1000000);
+        if (wakeup.sleepFor(ms)) return;
+        if (looking && look()) return;
+    }
+}
+
 // The loop of the three correction workers: each rule in table order, the
 // count read again before each rule. `step` runs one rule and `end` finishes
 // the cycle after the last; each returns false when it was kept from its
-// work by the busy flag, and the cycle is then tried again soon.
+// work by the busy flag, and the cycle is then tried again a millisecond later.
+// While the worker awaits answers to what it sent, it takes them in every
+// millisecond, and an answer starts the next cycle.
 template <class Step, class End>
 void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup& wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
-    std::int64_t quickUntil = 0;  // while awaiting answers
     while (Running(flags)) {
         // What this worker sent has taken effect: those windows answer again.
         windows.CollectAnswers();
@@ -51,10 +71,14 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
             kept = !end() || kept;
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        const std::int64_t now = Now();
-        if (!windows.CollectAnswers()) quickUntil = 0;
-        else if (quickUntil == 0) quickUntil = now + std::chrono::nanoseconds(kAnswerSpan).count();
-        wakeup.sleepFor(kept || now < quickUntil ? kQuickPauseMs : shared.PollInterval.load(std::memory_order_relaxed));
+        const std::int64_t answersUntil = Later(kAnswerSpan);
+        int awaited = windows.CollectAnswers();
+        AwaitCycle(
+            shared, wakeup, [&] { return kept || (awaited > 0 && Now() < answersUntil); },
+            [&] {
+                const int before = std::exchange(awaited, windows.CollectAnswers());
+                return kept || awaited < before;
+            });
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }
@@ -93,9 +117,8 @@ void Launch(WorkerFlags& flags, Body body) {
 void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
     switch (event) {
         case WindowEvent::Created:
-            shared.scanQuickUntil.store(Now() + std::chrono::nanoseconds(kQuickScanSpan).count(),
-                                        std::memory_order_relaxed);
-            shared.scanWakeup.notify();
+            shared.newWindows.add(window, Later(kNewWindowSpan));
+            shared.scanWakeup.nudge();
             return;
         case WindowEvent::Shown:
         case WindowEvent::Renamed:
@@ -122,9 +145,11 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        const bool quick = Now() < shared.scanQuickUntil.load(std::memory_order_relaxed);
-        shared.scanWakeup.sleepFor(quick ? kQuickPauseMs : shared.PollInterval.load(std::memory_order_relaxed));
+        AwaitCycle(
+            shared, shared.scanWakeup, [&] { return shared.newWindows.any(); },
+            [&] { return shared.newWindows.takeShown(Now(), [&](WindowHandle w) { return windows.IsWindowVisible(w); }); });
     }
+    shared.newWindows.clear();
     if (events) windows.WatchEvents(nullptr, nullptr);
     tray.RemoveTrayIcon();
     flags.AliveFlag.store(false, std::memory_order_release);

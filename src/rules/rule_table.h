@@ -107,17 +107,18 @@ struct WorkerFlags {
 // one: the cycle after is run once.
 class Wakeup {
 public:
-    void notify() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            due_ = true;
-        }
-        cv_.notify_one();
-    }
-    void sleepFor(int milliseconds) {
+    // A cycle is due.
+    void notify() { set(kCycle); }
+    // Only a look is due: the worker wakes and decides (the scan, at a new window).
+    void nudge() { set(kLook); }
+    // Sleeps up to `milliseconds` or until notified or nudged; true when a
+    // cycle is due.
+    bool sleepFor(int milliseconds) {
         std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return due_; });
-        due_ = false;
+        cv_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return due_ != 0; });
+        const bool cycle = (due_ & kCycle) != 0;
+        due_ = 0;
+        return cycle;
     }
     // Whether a notification waits for the next sleep.
     bool isDue() const {
@@ -126,9 +127,75 @@ public:
     }
 
 private:
+    static constexpr unsigned kCycle = 1, kLook = 2;
+    void set(unsigned what) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            due_ |= what;
+        }
+        cv_.notify_one();
+    }
     mutable std::mutex mutex_;
     std::condition_variable cv_;
-    bool due_ = false;
+    unsigned due_ = 0;
+};
+
+// The windows created a moment ago that have not shown yet. The scan looks at
+// them every millisecond for a short while, and runs its pass as soon as one
+// shows: a window usually shows within milliseconds of its creation, and the
+// platform need not say when it does.
+class NewWindows {
+public:
+    static constexpr std::size_t kMost = 64;  // a burst beyond it waits for the poll
+    NewWindows() { entries_.reserve(kMost); }  // the event thread never allocates
+    void add(WindowHandle window, std::int64_t until) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Entry& e : entries_) {
+            if (e.window == window) {
+                e.until = until;
+                return;
+            }
+        }
+        if (entries_.size() < kMost) entries_.push_back({window, until});
+    }
+    bool any() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return !entries_.empty();
+    }
+    // Forgets the windows whose time is over at `now` and those that have
+    // shown; true when one has. `shown` is asked outside the lock.
+    template <class Shown>
+    bool takeShown(std::int64_t now, Shown shown) {
+        WindowHandle looked[kMost];
+        std::size_t count = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            std::erase_if(entries_, [now](const Entry& e) { return e.until <= now; });
+            for (const Entry& e : entries_) looked[count++] = e.window;
+        }
+        std::size_t showed = 0;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (shown(looked[i])) looked[showed++] = looked[i];
+        }
+        if (showed == 0) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        std::erase_if(entries_, [&](const Entry& e) {
+            return std::find(looked, looked + showed, e.window) != looked + showed;
+        });
+        return true;
+    }
+    void clear() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entries_.clear();
+    }
+
+private:
+    struct Entry {
+        WindowHandle window;
+        std::int64_t until;
+    };
+    mutable std::mutex mutex_;
+    std::vector<Entry> entries_;
 };
 
 // A set of window handles that one thread publishes whole and others ask
@@ -180,10 +247,9 @@ struct Shared {
     Wakeup lockWakeup;
     Wakeup correctionWakeup;
     Wakeup watchWakeup;
-    // Until this time (steady clock, in nanoseconds since its epoch) the scan
-    // looks every millisecond: a window that was just created usually shows
-    // within milliseconds, and the platform need not tell when it does.
-    std::atomic<std::int64_t> scanQuickUntil{0};
+    // Windows just created, looked at until they show (steady clock, in
+    // nanoseconds since its epoch).
+    NewWindows newWindows;
     // The windows bound to some rule, as the scan last left them: the window
     // events that concern only bound windows are filtered by it.
     HandleSet bound;

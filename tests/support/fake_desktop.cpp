@@ -250,16 +250,16 @@ bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return true;
 }
 
-bool FakeDesktop::CollectAnswers() {
+int FakeDesktop::CollectAnswers() {
     std::vector<std::pair<OwedAnswers*, WindowHandle>> mine;
-    bool awaiting = false;
+    int awaiting = 0;
     {
         Lock lock(mutex_);
         if (live_) settle();
         auto it = answers_.find(std::this_thread::get_id());
         if (it != answers_.end()) mine = std::exchange(it->second, {});
         for (const Window& w : windows_) {
-            for (const Window::Posted& p : w.queue) awaiting = awaiting || (p.op == 'A' && p.thread == std::this_thread::get_id());
+            for (const Window::Posted& p : w.queue) awaiting += p.op == 'A' && p.thread == std::this_thread::get_id();
         }
     }
     for (const auto& [owed, window] : mine) owed->Answered(window);

@@ -309,7 +309,7 @@ inline unsigned MessageId(const std::string& word) {
 
 // Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"owner", "shot", "backlog-below", "mouse-at"};
+    static const char* const kOnly[] = {"owner", "shot", "backlog-below", "mouse-at", "openings"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
