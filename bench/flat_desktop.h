@@ -53,7 +53,7 @@ public:
         owed.Answered(w);
         return true;
     }
-    int CollectAnswers() override { return 0; }
+    void CollectAnswers() override {}
     bool WatchEvents(WindowEventHandler, void*) override { return false; }
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }

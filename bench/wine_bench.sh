@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Measures the resident engine under Wine: the latency from a matching window's
-# ShowWindow in another process to its placement, and the CPU time of the four
-# workers with 100 windows and 20 rules (with the wine server's CPU time beside
-# it). Builds the Windows targets first; runs in a private Wine session.
+# Measures the resident engine under Wine, each figure with the window events
+# watched and with the poll alone, side by side in one run: the latency from a
+# matching window's ShowWindow in another process to its placement, a locked
+# window's way back after its program moved it, the CPU time of the four
+# workers with 100 windows and 20 rules and at idle (with the wine server's CPU
+# time beside it), and a scan pass against the calls it cannot do without.
+# Builds the Windows targets first; runs in a private Wine session.
 #   bench/wine_bench.sh [openings] [seconds]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -38,18 +41,39 @@ server_pid() {
   done
 }
 
-echo "== latency, $OPENINGS openings"
-taskset -c 0 wine "$bench" latency "$OPENINGS"
+# Each measurement twice, with the window events on, then off (the program
+# always watches them; the switch exists for this comparison).
+both() {
+  for run in 1 2; do
+    for events in 1 0; do
+      TORVANE_EVENTS=$events "$@"
+    done
+  done
+}
+# One run of the benchmark, with the wine server's CPU over it in % of one core.
+bench_with_server_cpu() {
+  local server before after start end
+  server=$(server_pid)
+  before=$([[ -n $server ]] && ticks "$server" || echo 0)
+  start=$(date +%s.%N)
+  taskset -c 0 wine "$bench" "$@"
+  end=$(date +%s.%N)
+  if [[ -n $server ]]; then
+    after=$(ticks "$server")
+    awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" -v s="$start" -v e="$end" \
+      'BEGIN { printf "  wineserver cpu=%.2f%% of one core over %.1f s\n", 100 * t / hz / (e - s), e - s }'
+  fi
+}
 
-echo "== CPU time, $SECONDS_CPU s"
-server=$(server_pid)
-before=$( [[ -n $server ]] && ticks "$server" || echo 0)
-start=$(date +%s.%N)
-taskset -c 0 wine "$bench" cpu "$SECONDS_CPU"
-end=$(date +%s.%N)
-if [[ -n $server ]]; then
-  after=$(ticks "$server")
-  hz=$(getconf CLK_TCK)
-  awk -v t=$((after - before)) -v hz="$hz" -v s="$start" -v e="$end" \
-    'BEGIN { printf "wineserver cpu=%.2f%% of one core over %.1f s\n", 100 * t / hz / (e - s), e - s }'
-fi
+# The idle rows first: the wine server still tidies up after a process with
+# 100 windows has ended.
+echo "== CPU time at idle, $SECONDS_CPU s each"
+both bench_with_server_cpu idle "$SECONDS_CPU"
+echo "== CPU time with 100 windows, $SECONDS_CPU s each"
+both bench_with_server_cpu cpu "$SECONDS_CPU"
+echo "== latency, $OPENINGS openings"
+both taskset -c 0 wine "$bench" latency "$OPENINGS"
+echo "== snap-back of a locked window, $OPENINGS moves"
+both taskset -c 0 wine "$bench" snapback "$OPENINGS"
+echo "== a scan pass against its floor, 500 passes"
+taskset -c 0 wine "$bench" floor 500

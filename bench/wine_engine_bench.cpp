@@ -156,7 +156,7 @@ public:
     }
     bool ShowWindow(WindowHandle w, int command) override { return real_.ShowWindow(w, command); }
     bool AwaitAnswer(WindowHandle w, OwedAnswers& owed) override { return real_.AwaitAnswer(w, owed); }
-    int CollectAnswers() override { return real_.CollectAnswers(); }
+    void CollectAnswers() override { real_.CollectAnswers(); }
     bool WatchEvents(WindowEventHandler handler, void* context) override { return real_.WatchEvents(handler, context); }
     WindowHandle FindWindowA(const char* c, const char* t) override { return real_.FindWindowA(c, t); }
     bool GetCursorPos(Point& p) override { return real_.GetCursorPos(p); }
@@ -356,21 +356,22 @@ std::vector<WindowRule> HolderRules(const std::string& prefix) {
 // of `prefix` when one is given; prints one row.
 void CpuRow(const char* name, const std::vector<WindowRule>& rules, int seconds, const std::string& prefix = "") {
     Win32WindowSystem windows;
-    const double cpuStart = CpuSeconds();
-    const LONGLONG wallStart = Ticks();
+    double wall = 0, cpu = 0;
     std::uint64_t scans = 0, locks = 0;
     auto run = [&] {
+        const double cpuStart = CpuSeconds();
+        const LONGLONG wallStart = Ticks();
         WithEngine(windows, rules, [&](Shared& shared) {
             ::Sleep(static_cast<DWORD>(seconds) * 1000);
             scans = shared.scanThread.Cycles.load();
             locks = shared.lockThread.Cycles.load();
         });
+        wall = Ms(Ticks() - wallStart) / 1000.0;
+        cpu = CpuSeconds() - cpuStart;
     };
     double holder = 0;
     if (!prefix.empty()) holder = WithHolder(prefix, run);
     else run();
-    const double wall = Ms(Ticks() - wallStart) / 1000.0;
-    const double cpu = CpuSeconds() - cpuStart;
     std::printf("cpu %s events=%s seconds=%.1f engine_cpu=%.2f%%", name, EventsOn() ? "on" : "off", wall,
                 100.0 * cpu / wall);
     if (!prefix.empty()) std::printf(" windows_process_cpu=%.2f%%", 100.0 * holder / wall);
@@ -412,16 +413,20 @@ int FloorRatio(int passes) {
             shared.table.install(HolderRules(bound ? prefix : Unique("Torvane.None") + "."));
             Win32WindowSystem windows;
             ScanPass(shared, windows);  // binds
-            // Alternating rounds, so that both meet the machine alike.
             double scan = 0, floor = 0;
             Floor f;
-            for (int round = 0; round < 10; ++round) {
-                LONGLONG t = Ticks();
-                for (int i = 0; i < passes / 10; ++i) ScanPass(shared, windows);
-                scan += Ms(Ticks() - t);
-                t = Ticks();
-                for (int i = 0; i < passes / 10; ++i) ::EnumWindows(&Floor::Visit, reinterpret_cast<LPARAM>(&f));
-                floor += Ms(Ticks() - t);
+            // Single passes in turns, each side first in every other turn.
+            for (int i = 0; i < passes; ++i) {
+                for (int side = 0; side < 2; ++side) {
+                    const LONGLONG t = Ticks();
+                    if ((side + i) % 2 == 0) {
+                        ScanPass(shared, windows);
+                        scan += Ms(Ticks() - t);
+                    } else {
+                        ::EnumWindows(&Floor::Visit, reinterpret_cast<LPARAM>(&f));
+                        floor += Ms(Ticks() - t);
+                    }
+                }
             }
             std::size_t boundCount = 0;
             for (const WindowRule& r : shared.table.rules()) boundCount += r.boundWindows.size();

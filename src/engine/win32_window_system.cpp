@@ -157,11 +157,10 @@ bool Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return false;
 }
 
-int Win32WindowSystem::CollectAnswers() {
+void Win32WindowSystem::CollectAnswers() {
     // One look at the queue runs the callbacks of every answer that has come.
     MSG msg;
     if (t_awaited > 0) ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
-    return t_awaited;
 }
 
 namespace {

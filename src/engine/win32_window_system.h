@@ -44,7 +44,7 @@ public:
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
-    int CollectAnswers() override;
+    void CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
     WindowHandle WindowFromPoint(Point point) override;

@@ -52,9 +52,8 @@ public:
     // or at once for a window of the calling thread. False when no answer
     // will come: the window is gone.
     virtual bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) = 0;
-    // Takes in the answers that have arrived for the calling thread; returns
-    // how many it still awaits.
-    virtual int CollectAnswers() = 0;
+    // Takes in the answers that have arrived for the calling thread.
+    virtual void CollectAnswers() = 0;
     // Starts telling `handler` of window events; a null handler stops it,
     // and the last call of the handler is over when this returns. False when
     // the platform tells nothing.

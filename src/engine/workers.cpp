@@ -3,7 +3,6 @@
 #include <chrono>
 #include <system_error>
 #include <thread>
-#include <utility>
 
 #include "engine/corrections.h"
 #include "engine/scan.h"
@@ -17,11 +16,6 @@ constexpr const char* kTaskbarClass = "Shell_TrayWnd";
 // long, or until it shows.
 constexpr std::chrono::milliseconds kNewWindowSpan{50};
 constexpr int kQuickPauseMs = 1;
-// A window answers what a worker sent it within milliseconds: the worker
-// looks for the answer every millisecond for this long after it sent, so
-// that the other workers may read that window again soon; a window that does
-// not answer by then is looked after at the worker's interval.
-constexpr std::chrono::milliseconds kAnswerSpan{50};
 
 std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -57,8 +51,8 @@ void AwaitCycle(Shared& shared, Wakeup& wakeup, Quick quick, Look look) {
 // count read again before each rule. `step` runs one rule and `end` finishes
 // the cycle after the last; each returns false when it was kept from its
 // work by the busy flag, and the cycle is then tried again a millisecond later.
-// While the worker awaits answers to what it sent, it takes them in every
-// millisecond, and an answer starts the next cycle.
+// The answers to what the worker sent are taken in at the start and the end
+// of each cycle.
 template <class Step, class End>
 void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup& wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
@@ -71,14 +65,8 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
             kept = !end() || kept;
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        const std::int64_t answersUntil = Later(kAnswerSpan);
-        int awaited = windows.CollectAnswers();
-        AwaitCycle(
-            shared, wakeup, [&] { return kept || (awaited > 0 && Now() < answersUntil); },
-            [&] {
-                const int before = std::exchange(awaited, windows.CollectAnswers());
-                return kept || awaited < before;
-            });
+        windows.CollectAnswers();
+        AwaitCycle(shared, wakeup, [&] { return kept; }, [&] { return kept; });
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }

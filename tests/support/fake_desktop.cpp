@@ -250,20 +250,15 @@ bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     return true;
 }
 
-int FakeDesktop::CollectAnswers() {
+void FakeDesktop::CollectAnswers() {
     std::vector<std::pair<OwedAnswers*, WindowHandle>> mine;
-    int awaiting = 0;
     {
         Lock lock(mutex_);
         if (live_) settle();
         auto it = answers_.find(std::this_thread::get_id());
         if (it != answers_.end()) mine = std::exchange(it->second, {});
-        for (const Window& w : windows_) {
-            for (const Window::Posted& p : w.queue) awaiting += p.op == 'A' && p.thread == std::this_thread::get_id();
-        }
     }
     for (const auto& [owed, window] : mine) owed->Answered(window);
-    return awaiting;
 }
 
 bool FakeDesktop::WatchEvents(WindowEventHandler handler, void* context) {

@@ -101,7 +101,7 @@ public:
     bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
-    int CollectAnswers() override;
+    void CollectAnswers() override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
     // The platform tells of an event, as Windows does; nothing while none watches.
     void fire(WindowEvent event, WindowHandle window);
