@@ -17,6 +17,7 @@
 
 #include "rules/settings_file.h"
 #include "rules/settings_format.h"
+#include "settings/hotkey_keys.h"
 #include "settings/texts.h"
 #include "shell/texts.h"
 #include "support/scenario.h"
@@ -219,6 +220,16 @@ TEST(Texts, AreCodePage932Bytes) {
         }
     }
     EXPECT_EQ(helped, 39);
+}
+
+// The virtual-key codes the key list's entries save (its rows: the dialog scenarios).
+TEST(KeyList, SavesVirtualKeyCodes) {
+    const std::pair<int, int> codes[] = {{0, 0},   {1, 65},   {26, 90},  {28, 48},  {37, 57},  {39, 96},  {44, 101},
+                                         {48, 105}, {49, 110}, {50, 111}, {51, 106}, {52, 109}, {53, 107}, {55, 112},
+                                         {56, 113}, {66, 123}, {68, 32},  {69, 13},  {70, 27},  {71, 45},  {72, 46},
+                                         {73, 36},  {74, 35},  {75, 33},  {76, 34},  {78, 38},  {79, 40},  {80, 37},
+                                         {81, 39},  {82, 0}};
+    for (const auto& [row, code] : codes) EXPECT_EQ(settings::HotkeyKeyTable().at(row).code, code) << row;
 }
 
 }  // namespace
