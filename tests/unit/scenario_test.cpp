@@ -501,23 +501,29 @@ bool Core::Extra(const Step& step) {
         for (std::size_t i = 1; i < w.size(); ++i) expected += (i > 1 ? " " : "") + w[i];
         Check(desktop_.log() == expected, "the calls were " + desktop_.log());
         desktop_.clearLog();
-    } else if (c == "sent") {  // sent <window> [commands]: the moves and show commands since the last look
-        std::string expected;
-        for (std::size_t i = 2; i < w.size(); ++i) expected += (i > 2 ? " " : "") + w[i];
-        const std::string sent = desktop_.takeSent(Window(w.at(1)));
-        Check(sent == expected, w[1] + " was sent " + (sent.empty() ? "nothing" : sent));
-    } else if (c == "bound") {
-        // bound <rule> <name, last show state, * when marked, in list order>: "b1*a3"
-        std::string seen;
-        auto read = [&] {
-            seen.clear();
-            WithFlag([&] {
-                for (const BoundWindow& b : Bound(w.at(1)))
-                    seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
-            });
-            return seen == (w.size() > 2 ? w[2] : "");
-        };
-        Check(read() || WaitFor(read, deadlineMs), "bound are " + seen);
+    } else if (c == "sent") {  // sent <window>=<moves and show commands since the last look> ...
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            const std::size_t eq = w[i].find('=');
+            Check(eq != std::string::npos, "sent <window>=<commands>");
+            const std::string sent = desktop_.takeSent(Window(w[i].substr(0, eq)));
+            Check(sent == w[i].substr(eq + 1), w[i].substr(0, eq) + " was sent " + (sent.empty() ? "nothing" : sent));
+        }
+    } else if (c == "bound") {  // bound <rule>=<each bound window's name, last show state, * when marked> ...
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            const std::size_t eq = w[i].find('=');
+            Check(eq != std::string::npos, "bound <rule>=<windows>");
+            std::string seen;
+            auto read = [&] {
+                seen.clear();
+                WithFlag([&] {
+                    for (const BoundWindow& b : Bound(w[i].substr(0, eq)))
+                        seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
+                });
+                return seen == w[i].substr(eq + 1);
+            };
+            const bool ok = read() || WaitFor(read, deadlineMs);
+            Check(ok, "bound to rule " + w[i].substr(0, eq) + " are " + seen);
+        }
     } else if (c == "event") {  // event created|shown|renamed|moved|restored <window>: the platform tells of it
         static const std::map<std::string, WindowEvent> kEvents = {
             {"created", WindowEvent::Created}, {"shown", WindowEvent::Shown}, {"renamed", WindowEvent::Renamed},

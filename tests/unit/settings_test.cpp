@@ -1,7 +1,5 @@
-// The settings file on disk: a save leaves either the old or the new file
-// whole, whatever fails. What the reader and the writer make of particular
-// files is in the scenarios; the fuzzer tries any bytes. And the program's
-// own texts, as the code page 932 bytes they must be.
+// The settings file on disk: a save leaves the old or the new file whole,
+// whatever fails. And the program's own texts as code page 932 bytes.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -24,9 +22,6 @@
 
 namespace torvane {
 namespace {
-
-
-// --- the file on disk ---
 
 enum class Fail { None, CreateTemp, Write, Flush, Close, Replace, ReplaceBusy, ReplaceBusyTwice, Read };
 
@@ -175,9 +170,7 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
 }
 
-// A save cut short by a kill leaves its temporary file: the next save removes
-// those of processes that have ended, and this process's own, and nothing
-// else.
+// The next save removes the temporary files of ended processes and its own, nothing else.
 TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     const pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
