@@ -447,15 +447,24 @@ private:
                 else if (word.rfind("owner=", 0) == 0) owner = word.substr(6);
                 else if (word != className) at = ParseBox(word);
             }
-            p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
+            if (!many || className.find('%') == std::string::npos)
+                return p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
+            for (int i = 0; i < a.number(1); ++i) {  // "C%": C0, C1 ...
+                auto numbered = [i](std::string s) {
+                    return s.find('%') == std::string::npos ? s : s.replace(s.find('%'), 1, std::to_string(i));
+                };
+                p_.OpenWindows(a[1], numbered(className), numbered(title), at, owner, 1);
+            }
         };
         d["window"] = windows;
         d["windows"] = windows;
         d["move"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), false); };
         d["move-async"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), true); };
-        d["show"] = [this](const Args& a, const Step&) {
+        d["show"] = [this](const Args& a, const Step&) {  // show <window> <state> [<window> <state> ...]
             // Repeated until seen: the program may put the window back at once.
-            Wait([&] { return p_.Show(a[1], a[2]), p_.StateOf(a[1]) == StateNumber(a[2]); }, [&] { return "never seen " + a[2]; });
+            for (std::size_t i = 1; i < a.w.size(); i += 2)
+                Wait([&] { return p_.Show(a[i], a[i + 1]), p_.StateOf(a[i]) == StateNumber(a[i + 1]); },
+                     [&] { return a[i] + " never seen " + a[i + 1]; });
         };
         d["hide"] = [this](const Args& a, const Step&) { p_.Hide(a[1]); };
         d["stays-hidden"] = [this](const Args& a, const Step&) {
