@@ -107,10 +107,10 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     EXPECT_TRUE(files().empty()) << "loading creates nothing";
     EXPECT_EQ(ReadNumber(std::string_view("123456", 3)), 123) << "a number ends with its text";
     WindowRule odd = WindowRule::Named("!name\nnext");  // neither comes from the dialogs: the writer holds all the same
-    odd.title.assign("a\nb");
+    odd.title.assign("!a\nb");
     const ParsedSettings back = ParseSettings(FormatSettings(shared.config, {odd}));
     ASSERT_EQ(back.rules.size(), 1u);
-    EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|a b");
+    EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|!a b");
 }
 
 TEST_F(File, SavesWholeAndARequestThatFindsTheFlagHeldIsRepostedNotLost) {
