@@ -1,7 +1,5 @@
-// libFuzzer target for the settings reader and writer. Any bytes must load
-// without a fault into a sound table, and what was loaded must be written and
-// read back unchanged. A broken rule is reported on stderr and ends the run
-// with abort(), which libFuzzer records as a crash with its input.
+// The settings reader and writer: any bytes load into a sound table, and what
+// was loaded is written and read back unchanged (else abort(), a crash to libFuzzer).
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>

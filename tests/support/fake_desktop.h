@@ -1,21 +1,11 @@
-// An in-memory desktop that behaves like the platform's window manager, for
-// the tests of the engine and the dialogs: windows in z-order (front first)
-// with class, title, visibility, show state, current and normal rectangle and
-// parent. Every call through the WindowSystem interface is logged in order.
-//
-// Show commands: minimize parks the window at -32000,-32000; maximize fills
-// the work area; show normal brings the normal rectangle back; every show
-// command makes a hidden window visible. MoveWindow on a normal window sets
-// both rectangles; on a maximized one only the current rectangle (it stays
-// maximized); on a minimized one nothing (it stays parked). Measured under
-// Wine; Windows keeps the state too.
-//
-// Moves and show commands are posted, as the program posts them: they wait
-// in the window's queue until the window runs (settle), and so does the
-// answer a caller asks for (AwaitAnswer). The answer then goes to the thread
-// that asked, which takes it in with CollectAnswers. A hung window runs
-// nothing until it resumes; a closed one is answered for at once. Live, the
-// desktop lets every window run whenever a thread collects its answers.
+// An in-memory desktop that behaves like the window manager (as measured
+// under Wine): windows in z-order, front first; every WindowSystem call logged.
+// Minimize parks a window at -32000,-32000, maximize fills the work area, a
+// show command makes a hidden window visible; a move of a minimized window
+// does nothing, of a maximized one keeps it maximized. Moves, show commands
+// and asked-for answers wait in the window's queue until it runs (settle);
+// the answer goes to the asking thread (CollectAnswers). A hung window runs
+// nothing until it resumes; a closed one is answered for at once.
 #pragma once
 
 #include <functional>
@@ -56,11 +46,8 @@ public:
 
     static constexpr Rect kDefaultRect{100, 100, 500, 400};
 
-    // --- the desktop, changed by tests between and during calls ---
-    // Opens a window in front of all others. Windows are named a, b, c ... in
-    // the log, in the order they were opened (w26, w27 ... after z).
-    // A window with a parent is its child, enumerated with none, unless it
-    // is `owned`: a top-level window with an owner (a dialog box).
+    // Opens a window in front, named a, b, c ... (w26 after z) in the log. A
+    // window with a parent is a child, not enumerated, unless `owned` (a dialog box).
     WindowHandle open(const std::string& className, const std::string& title, Rect rect = kDefaultRect,
                       bool visible = true, WindowHandle parent = kNoWindow, bool owned = false);
     void close(WindowHandle window);
@@ -71,11 +58,8 @@ public:
     void userShow(WindowHandle window, int command);
     Window window(WindowHandle window) const;  // a default Window when gone
     void setCursor(Point point) { cursor_ = point; }
-    // Every window that is not hung handles what waits in its queue.
     void settle();
     void setLive(bool live);
-    // The window's program stops handling messages; resuming carries out
-    // what waited, in order.
     void hang(WindowHandle window);
     void resume(WindowHandle window);
 

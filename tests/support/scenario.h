@@ -1,8 +1,5 @@
-// The scenario files' language, shared by the two players: the Windows
-// driver, which plays scenarios against the real program under Wine, and
-// the unit tests, which play them against the portable core. Texts are
-// UTF-8 in the files and code page 932 bytes once read; docs/testing.md
-// describes the format.
+// The scenario language, shared by the Wine driver and the core's player
+// (docs/testing.md). Texts are UTF-8 in the files, code page 932 bytes once read.
 #pragma once
 
 #include <algorithm>
@@ -30,10 +27,8 @@ inline void Check(bool ok, const std::string& message) { ok ? void() : Fail(mess
 // UTF-8 as the program's code page 932 bytes: each player supplies it.
 std::string ToCp932(const std::string& utf8);
 
-// A scenario's text as code page 932 bytes. Escapes give bytes that UTF-8
-// cannot: \xNN, \r, \n; \z stands for nothing (a file line without a line
-// end); \\ and \" for themselves. They are decoded before the conversion, so
-// that a converted second byte 0x5C never starts one.
+// A text as code page 932 bytes, its escapes decoded before the conversion,
+// so that a converted second byte 0x5C never starts one.
 inline std::string Decode(const std::string& utf8) {
     std::string out, run;
     auto flush = [&] { out += ToCp932(std::exchange(run, {})); };
@@ -75,8 +70,7 @@ inline int Number(const std::string& word) {
 
 // --- scenarios ---
 
-// One step: its words, the lines of its block (a file's lines, as bytes), or
-// the steps of its body (repeat).
+// One step: its words, its block's lines (as bytes), or its body (repeat).
 struct Step {
     std::string where;  // file:line
     std::vector<std::string> words;
@@ -107,9 +101,7 @@ inline std::vector<std::string> Words(const std::string& line) {
     return words;
 }
 
-// A block line's bytes: with CR LF, unless it ends in \n or \z. "@system k=v"
-// and "@rule <name> k=v" give the section as the writer writes it, with the
-// defaults where no value is named.
+// A block line's bytes; "@system k=v" and "@rule <name> k=v" as the writer writes them.
 inline std::string BlockLine(const std::string& raw) {
     const std::vector<std::string> w = Words(raw);
     if (w.empty() || (w[0] != "@system" && w[0] != "@rule")) {
@@ -118,7 +110,6 @@ inline std::string BlockLine(const std::string& raw) {
     }
     const bool system = w[0] == "@system";
     Check(system || w.size() >= 2, "@rule needs a name");
-    // The keys in the writer's order, with the values of a new section.
     std::vector<std::pair<std::string, std::string>> keys;
     if (system) {
         for (const torvane::SystemKey& k : torvane::kSystemKeys) keys.emplace_back(k.name, k.initial);
@@ -148,7 +139,9 @@ inline std::vector<Step> ParseSteps(const std::string& file, const std::vector<s
         if (text.empty() || text[0] == '#') continue;
         if (text.rfind("scenario ", 0) == 0 || text == "end") break;
         Step step{file + ":" + std::to_string(i + 1), Words(text), {}, {}};
-        if (step.words[0] == "zrk.ini" || step.words[0] == "file") {
+        if ((step.words[0] == "zrk.ini" || step.words[0] == "file") && step.words.size() > 1) {
+            step.block.push_back(BlockLine(Trim(text.substr(text.find(' ')))));  // a block of one line
+        } else if (step.words[0] == "zrk.ini" || step.words[0] == "file") {
             while (++i < lines.size() && Trim(lines[i]) != "end") step.block.push_back(BlockLine(Trim(lines[i])));
         } else if (step.words[0] == "repeat") {
             step.body = ParseSteps(file, lines, ++i, true);
@@ -206,9 +199,7 @@ struct ControlState {
     std::string bar;  // a scroll bar's "min max page position"
 };
 
-// What a player acts on: the program, the windows of other programs around
-// it, and the program's dialogs. The Wine driver has the real ones; the
-// unit tests have the core's parts on a fake desktop and fake dialogs.
+// What a player acts on: the program, other programs' windows, the dialogs.
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -223,15 +214,11 @@ public:
 
     virtual void WriteSettings(const std::string& bytes) = 0;
     virtual std::optional<std::string> Settings() = 0;  // zrk.ini now, if there is one
-    // Another file in the program's folder; the names of all its files.
     virtual void PutFile(const std::string& name, const std::string& bytes) = 0;
     virtual std::vector<std::string> Files() = 0;
-    // Another program holds zrk.ini open (it can be neither read nor
-    // replaced), or lets it go; the user deletes it.
     virtual void HoldFile(bool hold) = 0;
     virtual void DeleteFile() = 0;
     virtual void Start() = 0;
-    // The program is started once more while it runs.
     virtual void SecondStart() = 0;
     // The exit code once the program has ended, waiting up to `ms`.
     virtual std::optional<int> Ended(int ms) = 0;
@@ -239,9 +226,7 @@ public:
     virtual void Post(unsigned message, long long wParam, long long lParam) = 0;
     virtual void Tray(bool right) = 0;  // a click on the tray icon
     virtual void Keys(const std::string& chord) = 0;
-    // The text of a message box of the program with that caption, which is
-    // then closed with OK; nothing while none is shown. A help box has the
-    // information icon, any other the warning icon.
+    // The text of the shown message box with that caption, closed with OK.
     virtual std::optional<std::string> TakeNotice(const std::string& caption, bool help) = 0;
 
     virtual void OpenWindows(const std::string& name, const std::string& className, const std::string& title, Box at,
@@ -251,37 +236,30 @@ public:
     virtual Box RectOf(const std::string& window) = 0;
     virtual int StateOf(const std::string& window) = 0;  // 1 normal, 2 minimized, 3 maximized
     virtual void Hang(const std::string& window, bool hang) = 0;
-    // Its program hides it; whether it is shown.
     virtual void Hide(const std::string& window) = 0;
     virtual bool Shown(const std::string& window) = 0;
 
-    // Makes the program's dialog (settings, input, about, or a caption) the
-    // one the steps act on; false while it is not shown.
+    // Makes that dialog the one the steps act on; false while it is not shown.
     virtual bool OpenDialog(const std::string& which) = 0;
     virtual bool DialogClosed() = 0;
     virtual void Click(int id) = 0;
     virtual void Press(const std::string& key) = 0;  // return, escape
     virtual void CloseBox() = 0;
-    // As a click into the control: the focus moves, and a field that loses it says so.
     virtual void Focus(int id) = 0;
     virtual void Type(int id, const std::string& text) = 0;
-    // A user's choice in a list or a drop-down list.
     virtual void Select(int id, int row) = 0;
     virtual void Scroll(int bar, int code, int position) = 0;
     virtual void Wheel(int list, int delta) = 0;
     virtual void Help(int id) = 0;
-    // A drag from the dialog's cursor icon onto a window ("dialog": the
-    // dialog itself), or onto the edit field inside it.
     virtual void Drag(const std::string& window, bool edit, const std::string& shot) = 0;
     virtual ControlState Control(int id) = 0;
 
     // The two marks of the tray menu: monitoring on, correct-now enabled.
     virtual std::pair<bool, bool> Marks() = 0;
     virtual bool TrayIconShown() = 0;
-    // Another program registers the chord as its hotkey.
     virtual void TakeHotkey(const std::string& chord) = 0;
 
-    // A step of this platform alone; false for one it does not know.
+    // A step of this player alone; false for one it does not know.
     virtual bool Extra(const Step& step) = 0;
 };
 
@@ -313,7 +291,6 @@ inline bool PlayedElsewhere(const std::string& step) {
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
-// A step's words, with what the step handlers read of them.
 struct Args {
     const std::vector<std::string>& w;
     const std::string& operator[](std::size_t i) const {
@@ -460,8 +437,6 @@ private:
         d["wait"] = [this](const Args& a, const Step&) { p_.Pause(a.number(1)); };
         // --- the desktop ---
         auto windows = [this](const Args& a, const Step&) {
-            // window <name> class=<class> [title=<title>] [owner=<window>] [x,y,w,h]
-            // windows <count> <class> x,y,w,h
             const bool many = a.w[0] == "windows";
             std::string className = many ? a[2] : "", title, owner;
             Box at{480, 360, 260, 180};
@@ -472,16 +447,24 @@ private:
                 else if (word.rfind("owner=", 0) == 0) owner = word.substr(6);
                 else if (word != className) at = ParseBox(word);
             }
-            p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
+            if (!many || className.find('%') == std::string::npos)
+                return p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
+            for (int i = 0; i < a.number(1); ++i) {  // "C%": C0, C1 ...
+                auto numbered = [i](std::string s) {
+                    return s.find('%') == std::string::npos ? s : s.replace(s.find('%'), 1, std::to_string(i));
+                };
+                p_.OpenWindows(a[1], numbered(className), numbered(title), at, owner, 1);
+            }
         };
         d["window"] = windows;
         d["windows"] = windows;
         d["move"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), false); };
         d["move-async"] = [this](const Args& a, const Step&) { p_.Move(a[1], ParseBox(a[2]), true); };
-        d["show"] = [this](const Args& a, const Step&) {
-            // The program may put the window back at once: the command is
-            // given again until its state has been seen once.
-            Wait([&] { return p_.Show(a[1], a[2]), p_.StateOf(a[1]) == StateNumber(a[2]); }, [&] { return "never seen " + a[2]; });
+        d["show"] = [this](const Args& a, const Step&) {  // show <window> <state> [<window> <state> ...]
+            // Repeated until seen: the program may put the window back at once.
+            for (std::size_t i = 1; i < a.w.size(); i += 2)
+                Wait([&] { return p_.Show(a[i], a[i + 1]), p_.StateOf(a[i]) == StateNumber(a[i + 1]); },
+                     [&] { return a[i] + " never seen " + a[i + 1]; });
         };
         d["hide"] = [this](const Args& a, const Step&) { p_.Hide(a[1]); };
         d["stays-hidden"] = [this](const Args& a, const Step&) {
@@ -519,7 +502,6 @@ private:
         d["wheel"] = [this](const Args& a, const Step&) { p_.Wheel(a.number(1), a.number(2)); };
         d["help"] = [this](const Args& a, const Step&) { p_.Help(a.number(1)); };
         d["drag-to"] = [this](const Args& a, const Step&) {
-            // drag-to <window> [edit] [shot <name>]
             p_.Drag(a[1], a.opt(2) == "edit", a.w.size() > 3 && a.w[a.w.size() - 2] == "shot" ? a.w.back() : "");
         };
         for (const char* state : {"enabled", "disabled", "checked", "unchecked", "visible", "hidden"})
@@ -548,7 +530,6 @@ private:
             Expect("bar", [&] { return p_.Control(a.number(1)).bar; }, a[2] + " " + a[3] + " " + a[4] + " " + a[5]);
         };
         d["aligned"] = [this](const Args& a, const Step&) {
-            // aligned <left list> <right list> <bar>: the same selection and top row, the bar there
             std::string seen;
             Wait([&] {
                 const ControlState l = p_.Control(a.number(1)), r = p_.Control(a.number(2)), b = p_.Control(a.number(3));

@@ -1,8 +1,5 @@
 // Plays the scenario files on the portable core: the real Shell, settings
-// file, workers and dialog models, on a fake platform (ShellPort), the fake
-// desktop and fake dialogs. The Wine driver plays the same files against the
-// real program; "scan", "step", "log", "sent" and "bound" look at the core
-// itself.
+// file, workers and dialog models over a fake ShellPort, desktop and dialogs.
 #include <gtest/gtest.h>
 
 #include <iconv.h>
@@ -59,8 +56,7 @@ using testing::FakeDialog;
 using settings::InputDialog;
 using settings::SettingsDialog;
 
-// A thread that runs the steps of one kind of worker, as that worker would:
-// the answers to what it sends come back to it.
+// Runs the steps of one kind of worker, so that the answers come back to it.
 class StepThread {
 public:
     StepThread() : thread_([this] { Loop(); }) {}
@@ -72,7 +68,6 @@ public:
         cv_.notify_all();
         thread_.join();
     }
-    // Runs `job` on the thread and waits until it is done.
     void Run(std::function<void()> job) {
         std::unique_lock<std::mutex> lock(mutex_);
         job_ = std::move(job);
@@ -100,7 +95,7 @@ private:
 
 Rect RectFrom(Box b) { return Rect{b.x, b.y, b.x + b.w, b.y + b.h}; }
 
-// Check boxes and push-like check boxes: a click turns them over.
+// Check boxes: a click turns them over.
 bool IsCheckBox(int id) {
     return (id >= IDC_MOVEX && id <= IDC_FSTFORCE && id != IDC_TOP && id != IDC_WIDTH && id != IDC_HEIGHT) ||
            (id >= IDC_CTRL && id <= IDC_WIN) || id == IDC_TRAY;
@@ -121,11 +116,8 @@ shell::Hotkey ChordOf(const std::string& chord) {
     return pressed;
 }
 
-// The program's core on a fake platform: the real Shell, SettingsFile,
-// workers and dialog models; the fake desktop for the other programs'
-// windows, a folder in memory, fake dialogs, and a queue for the main
-// window's posted messages, which every step lets run as the message loop
-// does. Each dialog that opens is also a window of the desktop.
+// The core on a fake platform. The main window's posted messages wait in a
+// queue that every step lets run; each open dialog is a window of the desktop.
 class Core final : public Platform, public shell::ShellPort {
 public:
     Core() {
@@ -142,9 +134,8 @@ public:
         if (AnyWorkerAlive(program_->shared)) WaitFor([&] { return program_->shared.lockThread.Cycles >= until; }, deadlineMs);
         AfterStep();
     }
-    // Time passes: the windows handle what they were sent, each worker takes
-    // in its answers, the main window's queue is handled, and what the
-    // dialogs did to themselves takes effect.
+    // Time passes: the windows run, the workers take in their answers, the
+    // main window's queue is handled, the dialogs' own posts take effect.
     void AfterStep() override {
         desktop_.settle();
         for (auto& [kind, thread] : stepThreads_) thread->Run([this] { desktop_.CollectAnswers(); });
@@ -287,8 +278,7 @@ public:
     }
     void Scroll(int bar, int code, int position) override { SettingsModel().Scroll(bar, code, position); }
     void Wheel(int list, int delta) override { SettingsModel().Wheel(list, delta); }
-    // The input dialog has no help of its own: the request goes on to its
-    // owner, the settings dialog, with the input dialog's control.
+    // The input dialog's help requests go on to the settings dialog.
     void Help(int id) override { settingsModel_->Help(id, View().HandleOf(id)); }
     void Drag(const std::string& window, bool edit, const std::string&) override {
         WindowHandle target = Window(window);
@@ -358,7 +348,6 @@ public:
     void Quit(int code) override { exitCode_ = code; }
 
 private:
-    // What a process of the program holds.
     struct Program {
         Program(FileOps& files, shell::ShellPort& port) : file(files), shell(shared, desktop(port), file, port) {}
         static WindowSystem& desktop(shell::ShellPort& port) { return static_cast<Core&>(port).desktop_; }
@@ -387,7 +376,6 @@ private:
     std::vector<BoundWindow>& Bound(const std::string& rule) {
         return program_->shared.table[static_cast<std::size_t>(Number(rule))].boundWindows;
     }
-    // Runs `body` with the flag, which the scenario may hold already.
     template <class Body>
     void WithFlag(Body body) {
         if (holding_) body();
@@ -399,7 +387,6 @@ private:
         return windows_.at(name);
     }
 
-    // A dialog the Shell runs has ended: its window goes, and the Shell is told.
     void Closed(std::unique_ptr<FakeDialog>& view, WindowHandle& window, shell::Dialog dialog) {
         if (!view || view->ended < 0 || window == kNoWindow + 1) return;
         desktop_.close(window);
@@ -407,7 +394,6 @@ private:
         program_->shell.DialogClosed(dialog);
     }
 
-    // The input dialog has closed: the add it was opened for goes on.
     void InputClosed() {
         settingsView_->askAnswer = input_->accepted();
         settingsView_->askClass = input_->className();
@@ -431,7 +417,6 @@ private:
         if (moveFocus) Focus(button);
         if (IsCheckBox(button)) View()[button].checked = !View()[button].checked;
         if (button == IDC_ADD_INPUT) {
-            // The input dialog opens; the add waits for it to close.
             inputView_ = std::make_unique<FakeDialog>();
             input_ = std::make_unique<InputDialog>(desktop_, *inputView_);
             input_->Open();
@@ -499,9 +484,7 @@ bool Core::Extra(const Step& step) {
         if (w.size() > 2) SettingsModel().CaptureLost();
         else settingsModel_->Release();
     } else if (c == "step") {
-        // step <correction|lock|watch> <rule> | scan ...: the steps back to
-        // back, each on its worker's thread, with no time for the windows
-        // between them
+        // step <correction|lock|watch> <rule> | scan ...: back to back, each on its worker's thread
         for (std::size_t i = 1; i < w.size(); i += w[i] == "scan" ? 1 : 2) {
             const std::string& kind = w[i];
             const std::int32_t rule = kind == "scan" ? 0 : Number(w.at(i + 1));
@@ -518,24 +501,29 @@ bool Core::Extra(const Step& step) {
         for (std::size_t i = 1; i < w.size(); ++i) expected += (i > 1 ? " " : "") + w[i];
         Check(desktop_.log() == expected, "the calls were " + desktop_.log());
         desktop_.clearLog();
-    } else if (c == "sent") {  // sent <window> [commands]: the moves and show commands since the last look
-        std::string expected;
-        for (std::size_t i = 2; i < w.size(); ++i) expected += (i > 2 ? " " : "") + w[i];
-        const std::string sent = desktop_.takeSent(Window(w.at(1)));
-        Check(sent == expected, w[1] + " was sent " + (sent.empty() ? "nothing" : sent));
-    } else if (c == "bound") {
-        // bound <rule> <windows, in list order: each name, the show state
-        // last seen, and * when marked>, as "b1*a3"
-        std::string seen;
-        auto read = [&] {
-            seen.clear();
-            WithFlag([&] {
-                for (const BoundWindow& b : Bound(w.at(1)))
-                    seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
-            });
-            return seen == (w.size() > 2 ? w[2] : "");
-        };
-        Check(read() || WaitFor(read, deadlineMs), "bound are " + seen);
+    } else if (c == "sent") {  // sent <window>=<moves and show commands since the last look> ...
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            const std::size_t eq = w[i].find('=');
+            Check(eq != std::string::npos, "sent <window>=<commands>");
+            const std::string sent = desktop_.takeSent(Window(w[i].substr(0, eq)));
+            Check(sent == w[i].substr(eq + 1), w[i].substr(0, eq) + " was sent " + (sent.empty() ? "nothing" : sent));
+        }
+    } else if (c == "bound") {  // bound <rule>=<each bound window's name, last show state, * when marked> ...
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            const std::size_t eq = w[i].find('=');
+            Check(eq != std::string::npos, "bound <rule>=<windows>");
+            std::string seen;
+            auto read = [&] {
+                seen.clear();
+                WithFlag([&] {
+                    for (const BoundWindow& b : Bound(w[i].substr(0, eq)))
+                        seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
+                });
+                return seen == w[i].substr(eq + 1);
+            };
+            const bool ok = read() || WaitFor(read, deadlineMs);
+            Check(ok, "bound to rule " + w[i].substr(0, eq) + " are " + seen);
+        }
     } else if (c == "event") {  // event created|shown|renamed|moved|restored <window>: the platform tells of it
         static const std::map<std::string, WindowEvent> kEvents = {
             {"created", WindowEvent::Created}, {"shown", WindowEvent::Shown}, {"renamed", WindowEvent::Renamed},

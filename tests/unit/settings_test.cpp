@@ -1,7 +1,5 @@
-// The settings file on disk: a save leaves either the old or the new file
-// whole, whatever fails. What the reader and the writer make of particular
-// files is in the scenarios; the fuzzer tries any bytes. And the program's
-// own texts, as the code page 932 bytes they must be.
+// The settings file on disk: a save leaves the old or the new file whole,
+// whatever fails. And the program's own texts as code page 932 bytes.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -17,15 +15,13 @@
 
 #include "rules/settings_file.h"
 #include "rules/settings_format.h"
+#include "settings/hotkey_keys.h"
 #include "settings/texts.h"
 #include "shell/texts.h"
 #include "support/scenario.h"
 
 namespace torvane {
 namespace {
-
-
-// --- the file on disk ---
 
 enum class Fail { None, CreateTemp, Write, Flush, Close, Replace, ReplaceBusy, ReplaceBusyTwice, Read };
 
@@ -111,10 +107,10 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     EXPECT_TRUE(files().empty()) << "loading creates nothing";
     EXPECT_EQ(ReadNumber(std::string_view("123456", 3)), 123) << "a number ends with its text";
     WindowRule odd = WindowRule::Named("!name\nnext");  // neither comes from the dialogs: the writer holds all the same
-    odd.title.assign("a\nb");
+    odd.title.assign("!a\nb");
     const ParsedSettings back = ParseSettings(FormatSettings(shared.config, {odd}));
     ASSERT_EQ(back.rules.size(), 1u);
-    EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|a b");
+    EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|!a b");
 }
 
 TEST_F(File, SavesWholeAndARequestThatFindsTheFlagHeldIsRepostedNotLost) {
@@ -174,9 +170,7 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
 }
 
-// A save cut short by a kill leaves its temporary file: the next save removes
-// those of processes that have ended, and this process's own, and nothing
-// else.
+// The next save removes the temporary files of ended processes and its own, nothing else.
 TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     const pid_t dead = ::fork();
     if (dead == 0) ::_exit(0);
@@ -219,6 +213,16 @@ TEST(Texts, AreCodePage932Bytes) {
         }
     }
     EXPECT_EQ(helped, 39);
+}
+
+// The virtual-key codes the key list's entries save (its rows: the dialog scenarios).
+TEST(KeyList, SavesVirtualKeyCodes) {
+    const std::pair<int, int> codes[] = {{0, 0},   {1, 65},   {26, 90},  {28, 48},  {37, 57},  {39, 96},  {44, 101},
+                                         {48, 105}, {49, 110}, {50, 111}, {51, 106}, {52, 109}, {53, 107}, {55, 112},
+                                         {56, 113}, {66, 123}, {68, 32},  {69, 13},  {70, 27},  {71, 45},  {72, 46},
+                                         {73, 36},  {74, 35},  {75, 33},  {76, 34},  {78, 38},  {79, 40},  {80, 37},
+                                         {81, 39},  {82, 0}};
+    for (const auto& [row, code] : codes) EXPECT_EQ(settings::HotkeyKeyTable().at(row).code, code) << row;
 }
 
 }  // namespace

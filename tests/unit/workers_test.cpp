@@ -1,8 +1,5 @@
-// A rule's list of windows and the busy flag; stopping the workers, and the
-// workers under load: windows open, change, hide and
-// close while a fifth thread keeps installing new tables and asking for
-// corrections. Run under the thread and address sanitizers as well. What the
-// workers do for the user is in the scenarios.
+// A rule's list of windows, the busy flag, stopping the workers, and the
+// workers under churn (run under the sanitizers too).
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -24,7 +21,6 @@ using testing::WaitForCycles;
 using testing::WaitUntil;
 using testing::WithFlag;
 
-// (A rule's defaults and its texts' limits show in the settings scenarios.)
 TEST(Rule, BindsInWholeSteps) {
     WindowRule r = WindowRule::Named("Notepad");
     for (WindowHandle h : {10, 20, 30}) EXPECT_TRUE(r.bind(h, static_cast<std::uint32_t>(h / 10)));
@@ -39,8 +35,7 @@ TEST(Rule, BindsInWholeSteps) {
     EXPECT_TRUE(r.boundWindows.size() == 3 && r.findBound(10) == 0 && r.findBound(30) == 1 && r.findBound(40) == 2);
 }
 
-// The guard releases what it took, and only that. (The workers' stress test
-// runs the flag's protocol under the thread sanitizer.)
+// The guard releases what it took, and only that.
 TEST(BusyFlag, OneHolderAtATime) {
     BusyFlag flag;
     {
@@ -168,8 +163,7 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
     dialog.join();
     EXPECT_EQ(faults, 0) << "a handle was bound twice to one rule, or a correction request gave up";
 
-    // With the desktop at rest, every window the move rule has bound is
-    // moved after a CorrectNow.
+    // At rest, a CorrectNow moves every window the move rule has bound.
     desktop.open("Edit", "at rest");
     WithFlag(shared, [&] { shared.table.installKeepingBindings(rules()); });
     ASSERT_TRUE(WaitForCycles(shared, 3));
@@ -178,7 +172,6 @@ TEST_F(Workers, UnderChurnNoWindowIsBoundTwiceAndNoMarkIsLost) {
         for (const BoundWindow& b : shared.table[0].boundWindows) bound.push_back(b.handle);
     });
     ASSERT_FALSE(bound.empty());
-    // Away from where the rule puts them, so that each needs a move.
     for (WindowHandle w : bound) desktop.userMove(w, Rect{0, 0, 100, 100});
     desktop.clearLog();
     ASSERT_EQ(CorrectNow(shared), CorrectNowResult::Marked);

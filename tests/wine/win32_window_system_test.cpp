@@ -1,8 +1,5 @@
-// What the user32 WindowSystem adds to user32, against real windows of this
-// process: texts cut to the engine's buffers on a character boundary of code
-// page 932, and a worker that never waits for another thread's window. The
-// end-to-end scenarios read and move windows of other processes. Narrow
-// literals are compiled to code page 932, which the session runs with.
+// The user32 WindowSystem on real windows of this process: texts cut on a code
+// page 932 character boundary, and a worker that never waits for another thread.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -131,12 +128,8 @@ private:
     std::thread thread_;
 };
 
-// A worker must go on while this program's user-interface thread does not
-// answer (it waits for the busy flag): commands are posted, and the answer
-// asked for behind them comes once the window has handled them. A window
-// whose thread ends without answering is answered for by the system, so no
-// record outlives its window. (A hung window of another program is an
-// end-to-end scenario.)
+// Commands to a window whose thread does not answer are posted; the answer
+// comes once it has handled them, or from the system when its thread ends.
 TEST(Commands, NeverWaitForAnotherThreadsWindowAndTheAnswerComesOnceTheyTookEffect) {
     Win32WindowSystem ws;
     OwedAnswers owed;
