@@ -143,14 +143,21 @@ public:
         std::string commandLine = "\"" + application + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
-        if (!::CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                              nullptr, folder.empty() ? nullptr : folder.c_str(), &startup, &info_))
-            return (info_ = {}, false);
+        // Wine's CreateProcess fails now and then on a busy machine: a few more tries.
+        for (int tries = 1; !::CreateProcessA(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                              CREATE_SUSPENDED, nullptr, folder.empty() ? nullptr : folder.c_str(),
+                                              &startup, &info_);
+             ++tries) {
+            info_ = {};
+            if (tries == 5) return (lastError_ = ::GetLastError(), false);
+            ::Sleep(200);
+        }
         ::AssignProcessToJobObject(job, info_.hProcess);
         ::ResumeThread(info_.hThread);
         return true;
     }
     bool Running() const { return info_.hProcess && ::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    DWORD lastError() const { return lastError_; }
     HANDLE handle() const { return info_.hProcess; }
     DWORD pid() const { return info_.dwProcessId; }
     std::optional<DWORD> WaitForExit(DWORD limitMs) {
@@ -169,6 +176,7 @@ public:
 
 private:
     PROCESS_INFORMATION info_{};
+    DWORD lastError_ = 0;
 };
 
 // --- windows of any process ---
@@ -484,7 +492,8 @@ public:
     }
     void Start() override {
         Check(::WaitFor([] { return !::FindWindowA(kMainClass, "Torvane"); }), "another Torvane runs on this desktop");
-        Check(torvane_.Start(g_torvane, folder_.path()), "cannot start " + g_torvane);
+        Check(torvane_.Start(g_torvane, folder_.path()),
+              "cannot start " + g_torvane + " (error " + std::to_string(torvane_.lastError()) + ")");
         // Ready once its thread first waits for input, in its message loop.
         ::WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
         Check(::WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, "Torvane")) != nullptr; }), "no main window");
