@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <atomic>
 #include <future>
+#include <memory>
 
 namespace torvane {
 
@@ -163,18 +165,22 @@ void Win32WindowSystem::CollectAnswers() {
     if (t_awaited > 0) ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
 }
 
-namespace {
-
+// The handler of a watch, shared by the watch's thread and the window system.
 struct EventWatch {
     WindowEventHandler handler;
     void* context;
+    std::atomic<bool> stopped{false};  // no more calls of the handler
 };
+
+namespace {
 // The watch of the thread the hook runs on.
 thread_local const EventWatch* t_watch = nullptr;
 
 void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LONG child, DWORD, DWORD) {
     // The caret's and the cursor's moves, and the windows' controls, stop here.
-    if (hwnd == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF || t_watch == nullptr) return;
+    if (hwnd == nullptr || object != OBJID_WINDOW || child != CHILDID_SELF || t_watch == nullptr ||
+        t_watch->stopped.load())
+        return;
     if (::GetAncestor(hwnd, GA_ROOT) != hwnd) return;
     WindowEvent what;
     switch (event) {
@@ -190,10 +196,10 @@ void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG object, LON
 
 // Sets the hooks, tells `started` the thread's id once one is set (0 when
 // none could be), and runs the thread's message loop until WM_QUIT.
-void WatchLoop(EventWatch watch, std::promise<DWORD>* started) {
+void WatchLoop(std::shared_ptr<EventWatch> watch, std::promise<DWORD>* started) {
     MSG msg;
     ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the queue that WM_QUIT is posted to
-    t_watch = &watch;
+    t_watch = watch.get();
     constexpr DWORD kFlags = WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS;
     const DWORD ranges[][2] = {{EVENT_SYSTEM_MINIMIZEEND, EVENT_SYSTEM_MINIMIZEEND},
                                {EVENT_OBJECT_CREATE, EVENT_OBJECT_SHOW},
@@ -218,14 +224,24 @@ void WatchLoop(EventWatch watch, std::promise<DWORD>* started) {
 
 bool Win32WindowSystem::WatchEvents(WindowEventHandler handler, void* context) {
     if (watcher_.joinable()) {
-        ::PostThreadMessageA(watcherId_, WM_QUIT, 0, 0);
-        watcher_.join();
+        watch_->stopped.store(true);
+        // A full queue refuses the post for a while; a watch that cannot be
+        // told to stop is left to end with the process rather than waited for.
+        bool told = false;
+        for (int tries = 0; tries < 1000 && !told; ++tries) {
+            told = ::PostThreadMessageA(watcherId_, WM_QUIT, 0, 0) != FALSE;
+            if (!told) ::Sleep(1);
+        }
+        told ? watcher_.join() : watcher_.detach();
     }
     if (handler == nullptr) return true;
     std::promise<DWORD> started;
     std::future<DWORD> set = started.get_future();
     try {
-        watcher_ = std::thread(&WatchLoop, EventWatch{handler, context}, &started);
+        watch_ = std::make_shared<EventWatch>();
+        watch_->handler = handler;
+        watch_->context = context;
+        watcher_ = std::thread(&WatchLoop, watch_, &started);
     } catch (const std::system_error&) {
         return false;  // no thread: the poll alone finds the windows
     }

@@ -3,6 +3,7 @@
 // sees only the interface.
 #pragma once
 
+#include <memory>
 #include <thread>
 
 #include "engine/window_system.h"
@@ -32,6 +33,8 @@ namespace torvane {
 // bytes and ends on a character boundary of the system code page.
 int CharacterBoundary(const char* text, int length, int limit);
 
+struct EventWatch;
+
 class Win32WindowSystem final : public WindowSystem {
 public:
     void EnumWindows(EnumProc proc, void* context) override;
@@ -54,6 +57,7 @@ private:
     // The platform calls an out-of-context event hook on the thread that set
     // it, from that thread's message loop: the watch has a thread of its own.
     std::thread watcher_;
+    std::shared_ptr<EventWatch> watch_;
     unsigned long watcherId_ = 0;
 };
 
