@@ -31,19 +31,22 @@ void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::millis
 
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
 
-// Sleeps until the worker's next cycle is due: after its interval, or sooner
-// when `wakeup` is notified or `look` (asked every millisecond while `quick`
-// holds) says so. Looks cost no cycle: only its start moves earlier.
-template <class Quick, class Look>
-void AwaitCycle(Shared& shared, Wakeup& wakeup, Quick quick, Look look) {
-    const std::int64_t next = Now() + std::int64_t{shared.PollInterval.load(std::memory_order_relaxed)} * 1000000;
+int Interval(const Shared& shared) { return shared.PollInterval.load(std::memory_order_relaxed); }
+
+// The scan's sleep until its next pass: its interval, cut short by a
+// notification, or by a window created a moment ago that has shown (looked
+// at every millisecond while there are such windows). Looks cost no pass:
+// only its start moves earlier.
+void AwaitScan(Shared& shared, WindowSystem& windows) {
+    const std::int64_t next = Now() + std::int64_t{Interval(shared)} * 1000000;
     for (;;) {
         const std::int64_t left = next - Now();
         if (left <= 0) return;
-        const bool looking = quick();
-        const int ms = looking ? kQuickPauseMs : static_cast<int>((left + 999999) / 1000000);
-        if (wakeup.sleepFor(ms)) return;
-        if (looking && look()) return;
+        const bool looking = shared.newWindows.any();
+        if (shared.scanWakeup.sleepFor(looking ? kQuickPauseMs : static_cast<int>((left + 999999) / 1000000))) return;
+        if (looking &&
+            shared.newWindows.takeShown(Now(), [&](WindowHandle w) { return windows.IsWindowVisible(w); }))
+            return;
     }
 }
 
@@ -66,7 +69,7 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
         windows.CollectAnswers();
-        AwaitCycle(shared, wakeup, [&] { return kept; }, [&] { return kept; });
+        wakeup.sleepFor(kept ? kQuickPauseMs : Interval(shared));
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }
@@ -133,9 +136,7 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        AwaitCycle(
-            shared, shared.scanWakeup, [&] { return shared.newWindows.any(); },
-            [&] { return shared.newWindows.takeShown(Now(), [&](WindowHandle w) { return windows.IsWindowVisible(w); }); });
+        AwaitScan(shared, windows);
     }
     shared.newWindows.clear();
     if (events) windows.WatchEvents(nullptr, nullptr);
@@ -163,7 +164,7 @@ void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray, boo
     for (WorkerFlags* f : {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
         f->RunFlag.store(true, std::memory_order_release);
     }
-    const int stagger = shared.PollInterval.load(std::memory_order_relaxed) / 4;
+    const int stagger = Interval(shared) / 4;
     Launch(shared.scanThread, [&shared, &windows, &tray] { ScanThread(shared, windows, tray); });
     SleepMs(stagger);
     Launch(shared.lockThread, [&shared, &windows] { LockThread(shared, windows); });

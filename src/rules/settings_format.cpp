@@ -87,19 +87,20 @@ std::string_view SectionName(std::string_view header) {
 
 }  // namespace
 
+// A switch of the system section: `Field` is a bool or a SharedBool.
+template <auto Field>
+constexpr SystemKey Flag(std::string_view name, std::string_view initial) {
+    return {name, initial, [](const SystemConfig& c) { return std::int32_t{c.*Field ? 1 : 0}; },
+            [](SystemConfig& c, std::int32_t n) { c.*Field = Lowest(n); }};
+}
+
 const SystemKey kSystemKeys[7] = {
-    {"Enabled", "1", [](const SystemConfig& c) { return std::int32_t{c.monitoring}; },
-     [](SystemConfig& c, std::int32_t n) { c.monitoring = Lowest(n); }},
-    {"TaskIcon", "1", [](const SystemConfig& c) { return std::int32_t{c.trayIcon}; },
-     [](SystemConfig& c, std::int32_t n) { c.trayIcon = Lowest(n); }},
-    {"ShcutCtrl", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyCtrl}; },
-     [](SystemConfig& c, std::int32_t n) { c.hotkeyCtrl = Lowest(n); }},
-    {"ShcutAlt", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyAlt}; },
-     [](SystemConfig& c, std::int32_t n) { c.hotkeyAlt = Lowest(n); }},
-    {"ShcutShift", "1", [](const SystemConfig& c) { return std::int32_t{c.hotkeyShift}; },
-     [](SystemConfig& c, std::int32_t n) { c.hotkeyShift = Lowest(n); }},
-    {"ShcutWin", "0", [](const SystemConfig& c) { return std::int32_t{c.hotkeyWin}; },
-     [](SystemConfig& c, std::int32_t n) { c.hotkeyWin = Lowest(n); }},
+    Flag<&SystemConfig::monitoring>("Enabled", "1"),
+    Flag<&SystemConfig::trayIcon>("TaskIcon", "1"),
+    Flag<&SystemConfig::hotkeyCtrl>("ShcutCtrl", "1"),
+    Flag<&SystemConfig::hotkeyAlt>("ShcutAlt", "1"),
+    Flag<&SystemConfig::hotkeyShift>("ShcutShift", "1"),
+    Flag<&SystemConfig::hotkeyWin>("ShcutWin", "0"),
     {"ShcutKey", "32", [](const SystemConfig& c) { return c.hotkeyKey; },
      [](SystemConfig& c, std::int32_t n) { c.hotkeyKey = n; }},
 };
