@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "settings/dialog_view.h"
 
 namespace torvane::testing {
@@ -51,7 +52,12 @@ public:
         return false;
     }
     void ClearRows(int id) override { controls[id].rows.clear(), controls[id].selected = -1, controls[id].top = 0; }
-    void AddRow(int id, std::string_view text) override { controls[id].rows.emplace_back(text); }
+    // The key list shows its rows in lower case, and keeps them so (CBS_LOWERCASE).
+    void AddRow(int id, std::string_view text) override {
+        std::string row(text);
+        if (id == IDC_KEY) std::transform(row.begin(), row.end(), row.begin(), [](char c) { return std::tolower(c); });
+        controls[id].rows.push_back(row);
+    }
     void InsertRow(int id, int row, std::string_view text) override {
         auto& rows = controls[id].rows;
         rows.insert(rows.begin() + row, std::string(text));

@@ -287,7 +287,7 @@ inline unsigned MessageId(const std::string& word) {
 
 // Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"owner", "shot", "backlog-below", "mouse-at", "openings"};
+    static const char* const kOnly[] = {"owner", "shot", "backlog-below", "mouse-at"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
@@ -449,11 +449,11 @@ private:
             }
             if (!many || className.find('%') == std::string::npos)
                 return p_.OpenWindows(a[1], className, title, at, owner, many ? a.number(1) : 1);
-            for (int i = 0; i < a.number(1); ++i) {  // "C%": C0, C1 ...
+            for (int i = 0; i < a.number(1); ++i) {  // "C%": C0, C1 ..., each named so
                 auto numbered = [i](std::string s) {
                     return s.find('%') == std::string::npos ? s : s.replace(s.find('%'), 1, std::to_string(i));
                 };
-                p_.OpenWindows(a[1], numbered(className), numbered(title), at, owner, 1);
+                p_.OpenWindows(numbered(className), numbered(className), numbered(title), at, owner, 1);
             }
         };
         d["window"] = windows;

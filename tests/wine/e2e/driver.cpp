@@ -67,14 +67,6 @@ bool WaitFor(Condition condition, DWORD limitMs = kDeadlineMs) {
 
 void PumpFor(DWORD ms) { WaitFor([] { return false; }, ms); }
 
-ULONGLONG Microseconds() {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<ULONGLONG>(now.QuadPart / frequency.QuadPart * 1000000 +
-                                  now.QuadPart % frequency.QuadPart * 1000000 / frequency.QuadPart);
-}
-
 // --- files and processes ---
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
@@ -715,51 +707,6 @@ public:
             ::PostMessageA(dialog_, WM_COMMAND, IDOK, 0);
             Check(::WaitFor([&] { return DialogClosed(); }), "the about box stays");
             Check(said, "the about box names another version");
-        } else if (c == "openings") {
-            // openings <count> <class> <x,y,w,h> <ms>: windows of the class open one after another,
-            // each shown at a random moment of the program's poll. Each is placed at x,y,w,h, and in
-            // nine of ten the program's move has reached the window within <ms> of its ShowWindow's
-            // return. (Carrying the move out is the platform's work, timed apart in the benchmark.)
-            const Box at = ParseBox(w.at(3));
-            WNDCLASSEXA wc{};
-            wc.cbSize = sizeof wc;
-            wc.lpfnWndProc = ::DefWindowProcA;
-            wc.hInstance = ::GetModuleHandleA(nullptr);
-            wc.lpszClassName = w.at(2).c_str();
-            ::RegisterClassExA(&wc);
-            auto placed = [&](HWND window) {
-                const RECT r = WindowRect(window);
-                return Box{r.left, r.top, r.right - r.left, r.bottom - r.top} == at;
-            };
-            std::vector<double> ms;
-            unsigned seed = 12345;
-            for (int i = 0; i < Number(w.at(1)); ++i) {
-                HWND window = ::CreateWindowExA(0, w[2].c_str(), "", WS_OVERLAPPEDWINDOW, 600, 500, 200, 100, nullptr,
-                                                nullptr, wc.hInstance, nullptr);
-                Check(window != nullptr, "cannot open a window of " + w[2]);
-                seed = seed * 1103515245u + 12345u;
-                ::Sleep((seed >> 16) % 11);
-                ::ShowWindow(window, SW_SHOWNORMAL);
-                const ULONGLONG shown = Microseconds(), deadline = shown + kDeadlineMs * 1000ull;
-                // The move comes as a message: the moment this thread wakes for it is when it came.
-                ULONGLONG woke = shown;
-                for (;;) {
-                    MSG msg;
-                    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
-                    if (placed(window) || woke >= deadline) break;
-                    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-                    woke = Microseconds();
-                }
-                const bool done = placed(window);
-                ::DestroyWindow(window);
-                Check(done, "a window of " + w[2] + " stays where it opened");
-                ms.push_back(static_cast<double>(woke - shown) / 1000.0);
-            }
-            ::UnregisterClassA(wc.lpszClassName, wc.hInstance);
-            std::sort(ms.begin(), ms.end());
-            const double p90 = ms[ms.size() * 9 / 10];
-            Check(p90 <= Number(w.at(4)), "the move came " + std::to_string(p90) + " ms after ShowWindow in one of ten, " +
-                                              std::to_string(ms.back()) + " ms at most");
         } else if (c == "backlog-below") {
             PumpFor(100);
             Check(Own(w.at(1)).backlog() < Number(w.at(2)), std::to_string(Own(w.at(1)).backlog()) + " messages waited");
