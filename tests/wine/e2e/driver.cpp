@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -85,38 +86,28 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 // with --folder, that folder as it is, kept.
 class WorkFolder {
 public:
-    WorkFolder() {
-        if (!g_folder.empty()) {
-            path_ = g_folder;
-            kept_ = true;
-            return;
-        }
+    WorkFolder() : path_(g_folder) {
         static int counter = 0;
-        char temp[MAX_PATH];
-        path_ = std::string(temp, ::GetTempPathA(sizeof temp, temp)) + "torvane-e2e-" +
-                std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter);
-        Check(::CreateDirectoryA(path_.c_str(), nullptr) != 0, "cannot create " + path_);
+        if (!path_.empty()) return;
+        path_ = (std::filesystem::temp_directory_path() /
+                 ("torvane-e2e-" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++counter))).string();
+        Check(std::filesystem::create_directory(path_), "cannot create " + path_);
     }
     ~WorkFolder() {
-        if (kept_) return;
-        for (const std::string& name : names()) ::DeleteFileA(file(name).c_str());
-        ::RemoveDirectoryA(path_.c_str());
+        std::error_code ignored;
+        if (g_folder.empty()) std::filesystem::remove_all(path_, ignored);
     }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "\\" + name; }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
-        WIN32_FIND_DATAA found;
-        for (HANDLE search = ::FindFirstFileA(file("*").c_str(), &found); search != INVALID_HANDLE_VALUE;
-             search = ::FindNextFileA(search, &found) ? search : (::FindClose(search), INVALID_HANDLE_VALUE)) {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) out.push_back(found.cFileName);
-        }
+        for (const auto& entry : std::filesystem::directory_iterator(path_))
+            if (entry.is_regular_file()) out.push_back(entry.path().filename().string());
         return out;
     }
 
 private:
     std::string path_;
-    bool kept_ = false;
 };
 
 // A process in a job that ends it when the driver ends, however it ends.
