@@ -376,11 +376,6 @@ private:
     std::vector<BoundWindow>& Bound(const std::string& rule) {
         return program_->shared.table[static_cast<std::size_t>(Number(rule))].boundWindows;
     }
-    template <class Body>
-    void WithFlag(Body body) {
-        if (holding_) body();
-        else testing::WithFlag(program_->shared, body);
-    }
     WindowHandle Window(const std::string& name) {
         if (name == "dialog") return dialogWindow_;
         Check(windows_.count(name) != 0, "no window " + name);
@@ -444,8 +439,6 @@ private:
     shell::MenuMarks marks_{false, false};
     bool menuShown_ = false;
     std::optional<int> exitCode_;
-    bool holding_ = false;
-    std::jthread releaser_;  // ends before the flag it releases
     std::map<std::string, std::unique_ptr<StepThread>> stepThreads_;  // by the worker whose steps they run
 };
 
@@ -457,24 +450,9 @@ bool Core::Extra(const Step& step) {
     } else if (c == "scan") {  // scan [the pass's result]
         const int result = ScanPass(program_->shared, desktop_);
         Check(w.size() < 2 || result == Number(w[1]), "the pass gave " + std::to_string(result));
-    } else if (c == "flag") {  // flag hold|release|release-soon|held|free
-        if (w.at(1) == "hold") Check(holding_ = WaitFor([&] { return program_->shared.busy.tryTake(); }, deadlineMs), "the flag stays held");
-        if (w[1] == "release") program_->shared.busy.release(), holding_ = false;
-        if (w[1] == "release-soon")  // by another thread, 20 ms later
-            releaser_ = std::jthread([this] { std::this_thread::sleep_for(std::chrono::milliseconds(20)), program_->shared.busy.release(); }), holding_ = false;
-        if (w[1] == "held" || w[1] == "free") Check(program_->shared.busy.isHeld() == (w[1] == "held"), "the flag is not " + w[1]);
-    } else if (c == "mark") {  // mark <rule> <index in its list> on|off
-        WithFlag([&] { Bound(w.at(1)).at(static_cast<std::size_t>(Number(w.at(2)))).setPending(w.at(3) == "on"); });
     } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
         Check(program_->shared.correctionWakeup.isDue() == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
         program_->shared.correctionWakeup.sleepFor(0);
-    } else if (c == "close-on") {  // close-on <call letter> <window>: the window goes during that call
-        desktop_.setHook([this, op = w.at(1)[0], target = Window(w.at(2))](char call, WindowHandle window) {
-            if (call == op && window == target) desktop_.close(target);
-        });
-    } else if (c == "correct-now") {  // correct-now marked|gave-up: one request, as the hotkey makes it
-        const CorrectNowResult result = CorrectNow(program_->shared);
-        Check((result == CorrectNowResult::Marked) == (w.at(1) == "marked"), "the request did not end " + w[1]);
     } else if (c == "clear-log") {
         desktop_.clearLog();
     } else if (c == "pick") {  // pick <x,y> [lost]: a drag from the cursor icon dropped there, or its capture lost
@@ -515,7 +493,7 @@ bool Core::Extra(const Step& step) {
             std::string seen;
             auto read = [&] {
                 seen.clear();
-                WithFlag([&] {
+                testing::WithFlag(program_->shared, [&] {
                     for (const BoundWindow& b : Bound(w[i].substr(0, eq)))
                         seen += FakeDesktop::name(b.handle) + std::to_string(b.lastShowCmd) + (b.pending() ? "*" : "");
                 });

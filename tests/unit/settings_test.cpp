@@ -113,22 +113,6 @@ TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     EXPECT_EQ(std::string(back.rules[0].name.view()) + "|" + std::string(back.rules[0].title.view()), "\x81\x49name next|!a b");
 }
 
-TEST_F(File, SavesWholeAndARequestThatFindsTheFlagHeldIsRepostedNotLost) {
-    write(old_);
-    shared.table.install({WindowRule::Named("Notepad")});
-    ASSERT_TRUE(shared.busy.tryTake());
-    EXPECT_EQ(save(), 0);
-    EXPECT_EQ(reposts, 1);
-    EXPECT_EQ(read(), old_) << "nothing is touched while the flag is held";
-    EXPECT_TRUE(shared.busy.isHeld());
-    shared.busy.release();
-    EXPECT_EQ(save(), 1);
-    EXPECT_EQ(reposts, 1);
-    EXPECT_EQ(read(), FormatSettings(shared.config, shared.table.rules()));
-    EXPECT_EQ(files(), std::vector<std::string>{"zrk.ini"}) << "no temporary file is left";
-    EXPECT_FALSE(shared.busy.isHeld());
-}
-
 TEST_F(File, EveryFailingStepLeavesTheOldFileWhole) {
     for (Fail step : {Fail::CreateTemp, Fail::Write, Fail::Flush, Fail::Close, Fail::Replace, Fail::ReplaceBusy}) {
         SCOPED_TRACE(static_cast<int>(step));

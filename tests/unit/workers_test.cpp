@@ -35,22 +35,6 @@ TEST(Rule, BindsInWholeSteps) {
     EXPECT_TRUE(r.boundWindows.size() == 3 && r.findBound(10) == 0 && r.findBound(30) == 1 && r.findBound(40) == 2);
 }
 
-// The guard releases what it took, and only that.
-TEST(BusyFlag, OneHolderAtATime) {
-    BusyFlag flag;
-    {
-        BusyGuard g = BusyGuard::tryTake(flag);
-        EXPECT_TRUE(g.owns());
-        EXPECT_FALSE(BusyGuard::tryTake(flag).owns());
-        int pauses = 0;
-        EXPECT_FALSE(flag.takeWaiting([&] { ++pauses; }));
-        EXPECT_EQ(pauses, BusyFlag::kWaitTests - 1) << "a pause between two tests";
-        EXPECT_TRUE(flag.isHeld());
-    }
-    EXPECT_FALSE(flag.isHeld());
-    EXPECT_TRUE(flag.takeYielding());
-}
-
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
