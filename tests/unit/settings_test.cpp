@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "resource.h"
 #include "rules/settings_file.h"
 #include "rules/settings_format.h"
 #include "settings/hotkey_keys.h"
@@ -197,6 +198,7 @@ TEST(Texts, AreCodePage932Bytes) {
         }
     }
     EXPECT_EQ(helped, 39);
+    EXPECT_TRUE(!settings::HelpFor(IDC_VISIBLE_BAR) && !settings::HelpFor(IDC_RULE_BAR)) << "the scroll bars have no help";
 }
 
 // The virtual-key codes the key list's entries save (its rows: the dialog scenarios).
