@@ -163,7 +163,8 @@ TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     const std::string gone = std::to_string(dead);
     const std::vector<std::string> kept = {"zrk.ini.1.1.tmp", "zrk.ini.bak", "zrk.ini." + gone + ".tmp",
                                            "zrk.ini.x." + gone + ".tmp", "zrk.ini." + gone + ".1.tmp.old",
-                                           "other." + gone + ".1.tmp", "zrk.ini." + gone + ".1x.tmp"};
+                                           "other." + gone + ".1.tmp", "zrk.ini." + gone + ".1x.tmp",
+                                           "zrk.ini.4294967296.1.tmp"};
     for (const std::string& name : kept) std::ofstream(dir_ + "/" + name) << "x";
     for (unsigned long pid : {static_cast<unsigned long>(dead), static_cast<unsigned long>(::getpid())})
         std::ofstream(TempFileName(path_, pid, 3)) << "half a file";
