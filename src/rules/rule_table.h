@@ -162,27 +162,27 @@ public:
         std::lock_guard<std::mutex> lock(mutex_);
         return !entries_.empty();
     }
-    // Forgets the windows whose time is over at `now` and those that have
-    // shown; true when one has. `shown` is asked outside the lock.
+    // Forgets the windows that have shown and those whose time is over at
+    // `now`; true when one has shown. Each is looked at before it is
+    // forgotten: a look that comes late, on a busy machine, still finds a
+    // window that showed in time. `shown` is asked outside the lock.
     template <class Shown>
     bool takeShown(std::int64_t now, Shown shown) {
         WindowHandle looked[kMost];
         std::size_t count = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            std::erase_if(entries_, [now](const Entry& e) { return e.until <= now; });
             for (const Entry& e : entries_) looked[count++] = e.window;
         }
         std::size_t showed = 0;
         for (std::size_t i = 0; i < count; ++i) {
             if (shown(looked[i])) looked[showed++] = looked[i];
         }
-        if (showed == 0) return false;
         std::lock_guard<std::mutex> lock(mutex_);
         std::erase_if(entries_, [&](const Entry& e) {
-            return std::find(looked, looked + showed, e.window) != looked + showed;
+            return e.until <= now || std::find(looked, looked + showed, e.window) != looked + showed;
         });
-        return true;
+        return showed > 0;
     }
     void clear() {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -35,6 +35,15 @@ TEST(Rule, BindsInWholeSteps) {
     EXPECT_TRUE(r.boundWindows.size() == 3 && r.findBound(10) == 0 && r.findBound(30) == 1 && r.findBound(40) == 2);
 }
 
+// A look that comes after a new window's time is over still finds it shown.
+TEST(NewWindows, ALateLookStillFindsAWindowThatShowedAndThenForgetsThem) {
+    NewWindows fresh;
+    fresh.add(10, 100);
+    fresh.add(20, 100);
+    EXPECT_TRUE(fresh.takeShown(200, [](WindowHandle w) { return w == 10; }));
+    EXPECT_FALSE(fresh.any());
+}
+
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
