@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -55,7 +56,7 @@ public:
     // The key list shows its rows in lower case, and keeps them so (CBS_LOWERCASE).
     void AddRow(int id, std::string_view text) override {
         std::string row(text);
-        if (id == IDC_KEY) std::transform(row.begin(), row.end(), row.begin(), [](char c) { return std::tolower(c); });
+        if (id == IDC_KEY) std::transform(row.begin(), row.end(), row.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         controls[id].rows.push_back(row);
     }
     void InsertRow(int id, int row, std::string_view text) override {
