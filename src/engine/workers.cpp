@@ -38,7 +38,7 @@ int Interval(const Shared& shared) { return shared.PollInterval.load(std::memory
 // at every millisecond while there are such windows). Looks cost no pass:
 // only its start moves earlier.
 void AwaitScan(Shared& shared, WindowSystem& windows) {
-    const std::int64_t next = Now() + std::int64_t{Interval(shared)} * 1000000;
+    const std::int64_t next = Later(std::chrono::milliseconds(Interval(shared)));
     for (;;) {
         const std::int64_t left = next - Now();
         if (left <= 0) return;

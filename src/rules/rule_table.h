@@ -247,8 +247,8 @@ struct Shared {
     Wakeup lockWakeup;
     Wakeup correctionWakeup;
     Wakeup watchWakeup;
-    // Windows just created, looked at until they show (steady clock, in
-    // nanoseconds since its epoch).
+    // Windows just created, looked at until they show or their time is over
+    // (on the steady clock, in nanoseconds since its epoch).
     NewWindows newWindows;
     // The windows bound to some rule, as the scan last left them: the window
     // events that concern only bound windows are filtered by it.
