@@ -3,6 +3,7 @@
 // per wall second. 100 windows and 20 rules, half of them with locks.
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <string>
@@ -102,7 +103,7 @@ void BM_ResidentEngineCpu(benchmark::State& state) {
         StartWorkers(shared, desktop, tray);
         std::this_thread::sleep_for(std::chrono::seconds(3));
         StopWorkers(shared);
-        WaitForWorkers(shared);
+        WaitForWorkers(shared, std::chrono::seconds(10));
         const double cpu = ProcessCpuSeconds() - cpuStart;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         state.SetIterationTime(wall);
@@ -111,6 +112,54 @@ void BM_ResidentEngineCpu(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ResidentEngineCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+double ThreadCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+// A program that renames one window, and one that moves its locked window,
+// 20,000 times a second each, with the window events watched (1) or the poll
+// alone (0): the engine's CPU time, without the thread that makes the
+// events, in percent of one core. Events must cost no more than the poll.
+void BM_EventStormCpu(benchmark::State& state) {
+    const bool events = state.range(0) != 0;
+    for (auto _ : state) {
+        FlatDesktop desktop;
+        Shared shared;
+        BuildEngine(desktop, shared);
+        shared.PollInterval = 10;
+        NoTray tray;
+        const WindowHandle renamed = 2, locked = 1;  // rule 0 locks window 1
+        std::atomic<bool> storm{true};
+        double stormCpu = 0;
+        const auto wallStart = std::chrono::steady_clock::now();
+        const double cpuStart = ProcessCpuSeconds();
+        StartWorkers(shared, desktop, tray, events);
+        std::thread source([&] {
+            const double from = ThreadCpuSeconds();
+            while (storm) {
+                desktop.fire(WindowEvent::Renamed, renamed);
+                desktop.fire(WindowEvent::Moved, locked);
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            }
+            stormCpu = ThreadCpuSeconds() - from;
+        });
+        std::this_thread::sleep_for(std::chrono::seconds(3));
+        storm = false;
+        source.join();
+        StopWorkers(shared);
+        WaitForWorkers(shared, std::chrono::seconds(10));
+        const double cpu = ProcessCpuSeconds() - cpuStart - stormCpu;
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        state.SetIterationTime(wall);
+        state.counters["engine_cpu_percent"] = 100.0 * cpu / wall;
+        state.counters["scan_cycles_per_s"] = static_cast<double>(shared.scanThread.Cycles.load()) / wall;
+        state.counters["lock_cycles_per_s"] = static_cast<double>(shared.lockThread.Cycles.load()) / wall;
+    }
+}
+BENCHMARK(BM_EventStormCpu)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace torvane

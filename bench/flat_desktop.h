@@ -3,6 +3,7 @@
 // work on it.
 #pragma once
 
+#include <atomic>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -54,7 +55,15 @@ public:
         return true;
     }
     void CollectAnswers() override {}
-    bool WatchEvents(WindowEventHandler, void*) override { return false; }
+    // Events are told only when a benchmark fires them.
+    bool WatchEvents(WindowEventHandler handler, void* context) override {
+        handler_.store(handler);
+        context_.store(context);
+        return true;
+    }
+    void fire(WindowEvent event, WindowHandle w) {
+        if (WindowEventHandler handler = handler_.load()) handler(context_.load(), event, w);
+    }
     WindowHandle FindWindowA(const char*, const char*) override { return kNoWindow; }
     bool GetCursorPos(Point&) override { return false; }
     WindowHandle WindowFromPoint(Point) override { return kNoWindow; }
@@ -70,6 +79,8 @@ private:
         return static_cast<int>(n);
     }
     std::vector<Window> windows_;
+    std::atomic<WindowEventHandler> handler_{nullptr};
+    std::atomic<void*> context_{nullptr};
 };
 
 }  // namespace torvane

@@ -183,7 +183,7 @@ void WithEngine(WindowSystem& windows, const std::vector<WindowRule>& rules, Bod
     StartWorkers(shared, windows, tray, EventsOn());
     body(shared);
     StopWorkers(shared);
-    WaitForWorkers(shared);
+    WaitForWorkers(shared, std::chrono::seconds(10));
 }
 
 // --- latency: ShowWindow to placed ---

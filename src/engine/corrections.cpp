@@ -164,7 +164,7 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
                 Rect current;
                 if (!windows.GetWindowRect(w, current)) continue;
                 try {
-                    plan = &plans_.emplace_back(Plan{w, current, current});
+                    plan = &plans_.emplace_back(Plan{w, current, current, shared.owed.Now()});
                 } catch (const std::bad_alloc&) {
                     continue;  // held again next cycle
                 }
@@ -181,7 +181,12 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
         sent = guard.owns();
         for (const Plan& plan : plans_) {
             const unsigned parts = Differs(plan.target, plan.read);
-            if (!guard || parts == 0 || shared.owed.Owes(plan.window)) continue;
+            // What was read is so no longer once another command has reached
+            // the window; and a window its program has hidden stays where
+            // the program put it (the next pass unbinds it).
+            if (!guard || parts == 0 || shared.owed.CommandedSince(plan.window, plan.readAt) ||
+                !windows.IsWindowVisible(plan.window))
+                continue;
             Commands(shared, windows, plan.window).Move(plan.target, WindowSystem::MoveParts(parts));
         }
     }

@@ -43,7 +43,8 @@ public:
     // The rule's part, under the busy flag as every step.
     void Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
     // The moves, under the busy flag once more; a window that was sent a
-    // command since it was read waits for the next cycle. A cycle in which
+    // command since it was read (by any step, answered or not) waits for the
+    // next cycle. A cycle in which
     // a rule was skipped for the flag sends nothing (the window would go
     // where only the rules above the skipped one hold it), and returns false.
     bool Send(Shared& shared, WindowSystem& windows);
@@ -51,8 +52,9 @@ public:
 private:
     struct Plan {
         WindowHandle window;
-        Rect read;    // where it was
-        Rect target;  // where the rules hold it
+        Rect read;                  // where it was
+        Rect target;                // where the rules hold it
+        OwedAnswers::Stamp readAt;  // when it was read, in the order of commands
     };
     std::vector<Plan> plans_;
     bool complete_ = true;  // no rule of this cycle was skipped

@@ -17,9 +17,32 @@ bool StaysBound(const WindowRule& rule, const char* title) {
     return (static_cast<std::int32_t>(rule.matchMode) & 1) == 0 || rule.title.equals(title);
 }
 
+namespace {
+
+// The shell's own windows. A rule for untitled windows would take most of
+// them, and moving one would take the desktop or a taskbar, and with it the
+// program's own icon, out of the user's reach.
+struct ShellWindow {
+    const char* className;
+    const char* title;  // null: any title
+};
+constexpr ShellWindow kShellWindows[] = {
+    {kTaskbarClass, nullptr},                // the taskbar, with the notification area
+    {"Shell_SecondaryTrayWnd", nullptr},     // the taskbar of every other monitor
+    {"Progman", "Program Manager"},          // the desktop (a Progman of another title is a program's)
+    {"WorkerW", nullptr},                    // the desktop's layers behind its icons
+    {"NotifyIconOverflowWindow", nullptr},   // the notification area's hidden icons
+};
+
+}  // namespace
+
 bool IsShellWindow(const char* className, const char* title) {
-    return std::strcmp(className, "Shell_TrayWnd") == 0 ||
-           (std::strcmp(className, "Progman") == 0 && std::strcmp(title, "Program Manager") == 0);
+    for (const ShellWindow& shell : kShellWindows) {
+        if (std::strcmp(className, shell.className) == 0 &&
+            (shell.title == nullptr || std::strcmp(title, shell.title) == 0))
+            return true;
+    }
+    return false;
 }
 
 namespace {
@@ -83,6 +106,13 @@ int ScanPass(Shared& shared, WindowSystem& windows) {
         BindingPass binding{shared.owed, windows, rules, {}, {}, false};
         windows.EnumWindows(&BindingPass::Visit, &binding);
         UnbindingPass(windows, rules);
+        // The record of commands keeps only the windows the rules still hold.
+        shared.owed.Forget([&rules](WindowHandle window) {
+            for (const WindowRule& rule : rules) {
+                if (rule.findBound(window) >= 0) return true;
+            }
+            return false;
+        });
         marked = binding.marked;
         shared.bound.publish([&rules](auto add) {
             for (const WindowRule& rule : rules) {

@@ -17,10 +17,12 @@ bool RuleMatches(const WindowRule& rule, const char* className, const char* titl
 // title still the rule's. The class is not checked again.
 bool StaysBound(const WindowRule& rule, const char* title);
 
-// The taskbar (class "Shell_TrayWnd") and the desktop (class "Progman" with
-// the title "Program Manager"): no rule ever binds them, and the settings
-// dialog does not list them. A rule that took them could move the taskbar
-// out of reach, and with it the program's own icon.
+// The taskbar's class; the scan worker looks for it to put the tray icon back.
+inline constexpr char kTaskbarClass[] = "Shell_TrayWnd";
+
+// The shell's own windows: the taskbars, the desktop and its layers, the
+// notification area's overflow window (the list in scan.cpp). No rule ever
+// binds them, and the settings dialog does not list them.
 bool IsShellWindow(const char* className, const char* title);
 
 // One pass; 0 when the busy flag was held (nothing done), 1 after a whole pass.

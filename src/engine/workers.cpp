@@ -10,12 +10,18 @@
 namespace torvane {
 namespace {
 
-constexpr const char* kTaskbarClass = "Shell_TrayWnd";
+using Clock = Wakeup::Clock;
+using Milliseconds = std::chrono::milliseconds;
 
 // After a window is created the scan looks at it every millisecond for this
 // long, or until it shows.
-constexpr std::chrono::milliseconds kNewWindowSpan{50};
-constexpr int kQuickPauseMs = 1;
+constexpr Milliseconds kNewWindowSpan{50};
+constexpr Milliseconds kQuickPause{1};
+// A window event starts a worker's cycle no sooner than this after its last
+// one began (or its interval, when that is shorter): a program that renames
+// or moves its window without pause costs no more than the poll. A new
+// window's first show has its own quick path.
+constexpr Milliseconds kEventFloor{10};
 
 std::int64_t Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -33,20 +39,25 @@ bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_o
 
 int Interval(const Shared& shared) { return shared.PollInterval.load(std::memory_order_relaxed); }
 
+// The earliest start that an event gives the cycle after one that began at `began`.
+Clock::time_point EventFloor(const Shared& shared, Clock::time_point began) {
+    return began + std::min(kEventFloor, Milliseconds(Interval(shared)));
+}
+
 // The scan's sleep until its next pass: its interval, cut short by a
 // notification, or by a window created a moment ago that has shown (looked
 // at every millisecond while there are such windows). Looks cost no pass:
 // only its start moves earlier.
-void AwaitScan(Shared& shared, WindowSystem& windows) {
-    const std::int64_t next = Later(std::chrono::milliseconds(Interval(shared)));
+void AwaitScan(Shared& shared, WindowSystem& windows, Clock::time_point began) {
+    const Clock::time_point next = Clock::now() + Milliseconds(Interval(shared));
+    const Clock::time_point floor = EventFloor(shared, began);
     for (;;) {
-        const std::int64_t left = next - Now();
-        if (left <= 0) return;
         const bool looking = shared.newWindows.any();
-        if (shared.scanWakeup.sleepFor(looking ? kQuickPauseMs : static_cast<int>((left + 999999) / 1000000))) return;
+        if (shared.scanWakeup.sleepUntil(looking ? std::min(next, Clock::now() + kQuickPause) : next, floor)) return;
         if (looking &&
             shared.newWindows.takeShown(Now(), [&](WindowHandle w) { return windows.IsWindowVisible(w); }))
             return;
+        if (Clock::now() >= next) return;
     }
 }
 
@@ -60,6 +71,7 @@ template <class Step, class End>
 void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup& wakeup) {
     flags.AliveFlag.store(true, std::memory_order_release);
     while (Running(flags)) {
+        const Clock::time_point began = Clock::now();
         // What this worker sent has taken effect: those windows answer again.
         windows.CollectAnswers();
         bool kept = false;  // from a rule by the busy flag
@@ -69,7 +81,8 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
         windows.CollectAnswers();
-        wakeup.sleepFor(kept ? kQuickPauseMs : Interval(shared));
+        wakeup.sleepUntil(Clock::now() + (kept ? kQuickPause : Milliseconds(Interval(shared))),
+                          EventFloor(shared, began));
     }
     flags.AliveFlag.store(false, std::memory_order_release);
 }
@@ -113,14 +126,16 @@ void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
             return;
         case WindowEvent::Shown:
         case WindowEvent::Renamed:
-            shared.scanWakeup.notify();
+            shared.scanWakeup.notifyEvent();
             return;
         case WindowEvent::Moved:
-        case WindowEvent::Restored:
             // Only the windows the rules hold concern the lock and the watch.
             if (!shared.bound.contains(window)) return;
-            if (event == WindowEvent::Moved) shared.lockWakeup.notify();
-            shared.watchWakeup.notify();
+            shared.lockWakeup.notifyEvent();
+            shared.watchWakeup.notifyEvent();
+            return;
+        case WindowEvent::Restored:
+            if (shared.bound.contains(window)) shared.watchWakeup.notify();
             return;
     }
 }
@@ -131,16 +146,16 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
     shared.TaskbarPresent.store(true, std::memory_order_relaxed);
     const bool events = shared.WindowEvents.load() && windows.WatchEvents(&Route, &shared);
     while (Running(flags)) {
+        const Clock::time_point began = Clock::now();
         if (shared.config.monitoring) {
             ScanPass(shared, windows);
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         flags.Cycles.fetch_add(1, std::memory_order_release);
-        AwaitScan(shared, windows);
+        AwaitScan(shared, windows, began);
     }
     shared.newWindows.clear();
     if (events) windows.WatchEvents(nullptr, nullptr);
-    tray.RemoveTrayIcon();
     flags.AliveFlag.store(false, std::memory_order_release);
 }
 
@@ -190,8 +205,13 @@ bool AnyWorkerAlive(const Shared& shared) {
     return false;
 }
 
-void WaitForWorkers(const Shared& shared) {
-    while (AnyWorkerAlive(shared)) SleepMs(10);
+bool WaitForWorkers(const Shared& shared, std::chrono::milliseconds limit) {
+    const Clock::time_point end = Clock::now() + limit;
+    while (AnyWorkerAlive(shared)) {
+        if (Clock::now() >= end) return false;
+        SleepMs(1);
+    }
+    return true;
 }
 
 }  // namespace torvane

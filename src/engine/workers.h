@@ -3,18 +3,19 @@
 // sleep of PollInterval, until its RunFlag is cleared.
 #pragma once
 
+#include <chrono>
+
 #include "engine/window_system.h"
 #include "rules/rule_table.h"
 
 namespace torvane {
 
 // The tray icon as the scan worker needs it: put back when the taskbar has
-// come back, removed when the worker ends. The shell implements it.
+// come back. The shell implements it, and removes the icon at the end.
 class TrayIconHost {
 public:
     virtual ~TrayIconHost() = default;
     virtual void AddTrayIcon() = 0;
-    virtual void RemoveTrayIcon() = 0;
 };
 
 // The worker bodies; each runs until its RunFlag is clear.
@@ -47,7 +48,8 @@ void StopWorkers(Shared& shared);
 
 bool AnyWorkerAlive(const Shared& shared);
 
-// Waits, in sleeps of 10 ms and with no limit, until every worker has ended.
-void WaitForWorkers(const Shared& shared);
+// Waits until every worker has ended, for at most `limit`; false when one
+// still runs then.
+bool WaitForWorkers(const Shared& shared, std::chrono::milliseconds limit);
 
 }  // namespace torvane

@@ -107,33 +107,56 @@ struct WorkerFlags {
 // one: the cycle after is run once.
 class Wakeup {
 public:
-    // A cycle is due.
+    using Clock = std::chrono::steady_clock;
+
+    // A cycle is due at once.
     void notify() { set(kCycle); }
+    // A cycle is due, but not before the sleeper's floor: a window event,
+    // which a program may cause without pause (a title that counts up).
+    void notifyEvent() { set(kEvent); }
     // Only a look is due: the worker wakes and decides (the scan, at a new window).
     void nudge() { set(kLook); }
-    // Sleeps up to `milliseconds` or until notified or nudged; true when a
-    // cycle is due.
-    bool sleepFor(int milliseconds) {
+
+    // Sleeps until `until`, or until notified (of an event, from `floor` on)
+    // or nudged; true when a cycle is due. An event whose floor has not come
+    // stays due after a nudge; a cycle that comes now, notified or at the
+    // end of the sleep, takes it.
+    bool sleepUntil(Clock::time_point until, Clock::time_point floor) {
         std::unique_lock<std::mutex> lock(mutex_);
-        cv_.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return due_ != 0; });
-        const bool cycle = (due_ & kCycle) != 0;
-        due_ = 0;
-        return cycle;
+        for (;;) {
+            const Clock::time_point now = Clock::now();
+            const bool event = (due_ & kEvent) != 0 && now >= floor;
+            if (event || (due_ & (kCycle | kLook)) != 0 || now >= until) {
+                const bool cycle = event || (due_ & kCycle) != 0;
+                due_ = cycle || now >= until ? 0 : due_ & kEvent;
+                return cycle;
+            }
+            cv_.wait_until(lock, (due_ & kEvent) != 0 ? std::min(until, floor) : until);
+        }
+    }
+    // Sleeps up to `milliseconds`; an event's notification counts at once.
+    bool sleepFor(int milliseconds) {
+        const Clock::time_point now = Clock::now();
+        return sleepUntil(now + std::chrono::milliseconds(milliseconds), now);
     }
     // Whether a notification waits for the next sleep.
     bool isDue() const {
         std::lock_guard<std::mutex> lock(mutex_);
-        return due_;
+        return due_ != 0;
     }
 
 private:
-    static constexpr unsigned kCycle = 1, kLook = 2;
+    static constexpr unsigned kCycle = 1, kLook = 2, kEvent = 4;
+    // The sleeper is woken once for what is due: further notifications of
+    // it change nothing until it has been taken.
     void set(unsigned what) {
+        bool news = false;
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            news = (due_ & what) != what;
             due_ |= what;
         }
-        cv_.notify_one();
+        if (news) cv_.notify_one();
     }
     mutable std::mutex mutex_;
     std::condition_variable cv_;

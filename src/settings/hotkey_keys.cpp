@@ -1,5 +1,6 @@
 #include "settings/hotkey_keys.h"
 
+#include <algorithm>
 #include <string>
 
 namespace torvane::settings {
@@ -29,10 +30,8 @@ const std::vector<HotkeyKey>& HotkeyKeyTable() {
 
 int KeyEntryOf(std::int32_t code) {
     const std::vector<HotkeyKey>& table = HotkeyKeyTable();
-    for (std::size_t i = 0; i < table.size(); ++i) {
-        if (table[i].code == code) return static_cast<int>(i);
-    }
-    return -1;
+    const auto entry = std::find_if(table.begin(), table.end(), [code](const HotkeyKey& k) { return k.code == code; });
+    return entry == table.end() ? -1 : static_cast<int>(entry - table.begin());
 }
 
 }  // namespace torvane::settings

@@ -195,4 +195,6 @@ void App::DestroyMainWindow() { ::DestroyWindow(window_); }
 
 void App::Quit(int code) { ::PostQuitMessage(code); }
 
+void App::EndNow(int code) { ::TerminateProcess(::GetCurrentProcess(), static_cast<UINT>(code)); }
+
 }  // namespace torvane

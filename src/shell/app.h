@@ -22,8 +22,9 @@ public:
     int Run(int showCommand);
 
     // shell::ShellPort
-    void AddTrayIcon() override;     // also called by the scan worker
-    void RemoveTrayIcon() override;  // also called by the scan worker
+    // Both on threads of the Shell's own: they wait for the taskbar.
+    void AddTrayIcon() override;
+    void RemoveTrayIcon() override;
     void Post(const shell::Message& message) override;
     void Notice(const std::string& text) override;
     bool RegisterHotkey(const shell::Hotkey& hotkey) override;
@@ -38,6 +39,7 @@ public:
     bool OpenDocument(const char* path) override;
     void DestroyMainWindow() override;
     void Quit(int code) override;
+    void EndNow(int code) override;
 
 private:
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,13 @@
 #include "shell/shell.h"
 
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <utility>
+
 #include "engine/corrections.h"
 #include "resource.h"
 #include "settings/hotkey_keys.h"
@@ -11,6 +19,35 @@ namespace {
 MenuMarks MarksFor(const SystemConfig& config) {
     const bool on = config.monitoring;
     return MenuMarks{on, on};
+}
+
+// Every way out ends within a second, whatever other programs do: the end
+// waits this long for the workers, and each call to the shell this long.
+constexpr std::chrono::milliseconds kWorkersEnd{500};
+constexpr std::chrono::milliseconds kShellCall{250};
+
+// Runs `call` on a thread of its own and waits for it at most `limit`. A
+// call that has not returned by then goes on alone, and holds up nothing.
+void CallWithin(std::chrono::milliseconds limit, std::function<void()> call) {
+    struct Done {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;
+    };
+    const auto done = std::make_shared<Done>();
+    try {
+        std::thread([done, call] {
+            call();
+            std::lock_guard<std::mutex> lock(done->mutex);
+            done->done = true;
+            done->cv.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        call();  // no thread: the call is made here
+        return;
+    }
+    std::unique_lock<std::mutex> lock(done->mutex);
+    done->cv.wait_for(lock, limit, [&] { return done->done; });
 }
 
 }  // namespace
@@ -75,24 +112,46 @@ void Shell::Start() {
     // Notices wait until the message loop runs: the window is still being made.
     if (settings_.keepsExistingFile()) notices_.push_back(texts::kSettingsUnreadable);
     SetMarks();
-    if (shared_.config.trayIcon) port_.AddTrayIcon();
+    if (shared_.config.trayIcon) AddTrayIcon();
     RegisterHotkey();
     port_.LowerPriority();
-    StartWorkers(shared_, windows_, port_);
+    StartWorkers(shared_, windows_, *this);
     started_ = true;
     if (!notices_.empty()) port_.Post(Message{kShowNoticesMessage, 0, 0});
 }
 
+void Shell::AddTrayIcon() {
+    CallWithin(kShellCall, [&port = port_] { port.AddTrayIcon(); });
+}
+
+void Shell::RemoveTrayIcon() {
+    CallWithin(kShellCall, [&port = port_] { port.RemoveTrayIcon(); });
+}
+
+bool Shell::WorkersStopped() {
+    StopWorkers(shared_);
+    // One wait for the whole end, however many ways it goes through here.
+    const auto now = std::chrono::steady_clock::now();
+    if (!workersEndBy_) workersEndBy_ = now + kWorkersEnd;
+    return WaitForWorkers(shared_, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                       std::max(*workersEndBy_ - now, std::chrono::steady_clock::duration{})));
+}
+
 void Shell::Destroyed() {
     ending_ = true;
-    StopWorkers(shared_);
-    WaitForWorkers(shared_);
+    const bool stopped = WorkersStopped();
     // No worker is left that could hold the flag: a save still due goes through.
     if (savePending_) Save();
+    port_.UnregisterHotkey();
+    RemoveTrayIcon();
+    if (!stopped) {
+        // A worker that has not ended may still use the rules and the
+        // shared state: the process ends at once, freeing nothing.
+        port_.EndNow(0);
+        return;
+    }
     {
         BusyGuard guard = BusyGuard::tryTake(shared_.busy);
-        port_.UnregisterHotkey();
-        port_.RemoveTrayIcon();
         shared_.table.release();
     }
     port_.Quit(0);
@@ -101,8 +160,7 @@ void Shell::Destroyed() {
 void Shell::SessionEnds() {
     // The process ends once this returns: a save still due is written now,
     // whatever is open.
-    StopWorkers(shared_);
-    WaitForWorkers(shared_);
+    WorkersStopped();
     if (savePending_) Save();
     Exit();
 }
@@ -178,7 +236,7 @@ void Shell::SecondStart() {
         Tell(texts::kAlreadyRunning);
         return;
     }
-    port_.AddTrayIcon();
+    AddTrayIcon();
     shared_.config.trayIcon = true;
     Save();
 }
@@ -234,7 +292,7 @@ void Shell::OpenDialog(Dialog dialog) {
 }
 
 void Shell::DialogClosed(Dialog dialog) {
-    if (dialog == Dialog::Settings && !shared_.config.trayIcon) port_.RemoveTrayIcon();
+    if (dialog == Dialog::Settings && !shared_.config.trayIcon) RemoveTrayIcon();
     // A dialog's loop drops the message it takes after its end was asked for
     // inside a message sent from another program (an automation tool's click
     // on OK): a save request re-posted then may be that one.

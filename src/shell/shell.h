@@ -5,6 +5,7 @@
 // tests drive the very same order on a fake platform.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -60,8 +61,11 @@ struct Point2 {
 
 // What the Shell asks of the platform: the main window's own messages, its
 // notices, tray icon, hotkey and menu, the dialogs, documents and the end.
+// The tray icon's calls wait for the shell's taskbar, which may not answer:
+// the Shell makes them on threads of their own and waits a bounded time.
 class ShellPort : public TrayIconHost {
 public:
+    virtual void RemoveTrayIcon() = 0;
     // Posts a message to the main window, handled after the current one.
     virtual void Post(const Message& message) = 0;
     // The shell's notice: no owner, on top, the exclamation icon, caption
@@ -89,9 +93,12 @@ public:
     virtual void DestroyMainWindow() = 0;
     // Ends the message loop with `code`.
     virtual void Quit(int code) = 0;
+    // Ends the process with `code` at once, freeing nothing: a worker that
+    // has not ended may still use what the program holds.
+    virtual void EndNow(int code) = 0;
 };
 
-class Shell final : public settings::SettingsHost {
+class Shell final : public settings::SettingsHost, public TrayIconHost {
 public:
     Shell(Shared& shared, WindowSystem& windows, SettingsFile& settings, ShellPort& port)
         : shared_(shared), windows_(windows), settings_(settings), port_(port) {}
@@ -106,11 +113,16 @@ public:
 
     // The settings dialog has installed its copy: register the hotkey, save.
     void Committed() override;
+    // Adds the tray icon, waiting a bounded time for the shell (the scan
+    // worker calls it when the taskbar has come back).
+    void AddTrayIcon() override;
 
     bool dialogOpen() const { return !open_.empty(); }
 
 private:
     void Start();
+    bool WorkersStopped();
+    void RemoveTrayIcon();
     void Destroyed();
     void SessionEnds();
     void Command(const Message& message);
@@ -140,6 +152,7 @@ private:
     bool savePending_ = false;            // a save request waits in the queue
     std::vector<std::string> notices_;    // due once the message loop runs
     std::optional<Hotkey> refused_;       // the chord last refused, told once
+    std::optional<std::chrono::steady_clock::time_point> workersEndBy_;  // the end's wait for the workers
 };
 
 }  // namespace torvane::shell

@@ -27,7 +27,6 @@ inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rec
 class NoTray final : public TrayIconHost {
 public:
     void AddTrayIcon() override {}
-    void RemoveTrayIcon() override {}
 };
 
 }  // namespace torvane::testing

@@ -1,6 +1,7 @@
 #include "support/fake_desktop.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -108,6 +109,14 @@ FakeDesktop::Window FakeDesktop::window(WindowHandle window) const {
     Lock lock(mutex_);
     const Window* w = const_cast<FakeDesktop*>(this)->find(window);
     return w != nullptr ? *w : Window{};
+}
+
+WindowHandle FakeDesktop::frontmost(const std::string& className) const {
+    Lock lock(mutex_);
+    for (const Window& w : windows_) {
+        if (w.className == className) return w.handle;
+    }
+    return kNoWindow;
 }
 
 std::string FakeDesktop::log() const {
@@ -251,6 +260,12 @@ bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
 }
 
 void FakeDesktop::CollectAnswers() {
+    ++waiting_;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3); stalled_ && !stalledLong_;) {
+        stalledLong_ = std::chrono::steady_clock::now() > end;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    --waiting_;
     std::vector<std::pair<OwedAnswers*, WindowHandle>> mine;
     {
         Lock lock(mutex_);

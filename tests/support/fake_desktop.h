@@ -8,6 +8,7 @@
 // nothing until it resumes; a closed one is answered for at once.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -57,11 +58,18 @@ public:
     void userMove(WindowHandle window, Rect rect);
     void userShow(WindowHandle window, int command);
     Window window(WindowHandle window) const;  // a default Window when gone
+    // The front-most window of that class, or none; not logged.
+    WindowHandle frontmost(const std::string& className) const;
     void setCursor(Point point) { cursor_ = point; }
     void settle();
     void setLive(bool live);
     void hang(WindowHandle window);
     void resume(WindowHandle window);
+    // Keeps every worker that comes to take its answers waiting, as a thread
+    // that gets no processor time; for at most 3 s, which `stalledLong` tells.
+    void stall(bool on) { stalled_ = on; }
+    bool stalledLong() const { return stalledLong_; }
+    int waiting() const { return waiting_; }  // threads kept waiting now
 
     // --- the log: one word per call, such as "aP aS3 aM10,20,640,480" ---
     // E EnumWindows, V IsWindowVisible, C GetClassNameA, T GetWindowTextA,
@@ -111,6 +119,8 @@ private:
     Rect workArea_{0, 0, 1280, 1004};
     Point cursor_;
     bool live_ = false;
+    std::atomic<bool> stalled_{false}, stalledLong_{false};
+    std::atomic<int> waiting_{0};
     WindowEventHandler events_ = nullptr;
     void* eventContext_ = nullptr;
     std::map<std::thread::id, std::vector<std::pair<OwedAnswers*, WindowHandle>>> answers_;

@@ -124,7 +124,13 @@ public:
         quietMs = 60;  // some 20 cycles of the workers
         deadlineMs = 2000;
     }
-    ~Core() override { End(); }  // the desktop must outlive the workers
+    ~Core() override {
+        // The desktop must outlive the workers and the calls to the shell.
+        closing_ = true;
+        desktop_.stall(false);
+        testing::WaitUntil([&] { return shellCalls_ == 0; });
+        End();
+    }
 
     bool WaitFor(const std::function<bool()>& done, int ms) override {
         return testing::WaitUntil([&] { return AfterStep(), done(); }, std::chrono::milliseconds(ms));
@@ -194,6 +200,7 @@ public:
     void SecondStart() override { queue_.push_back({shell::kSecondStartMessage, 0, 0}); }
     std::optional<int> Ended(int ms) override {
         if (ms > 0) WaitFor([&] { return exitCode_.has_value(); }, ms);
+        Check(!waitedForShell_ && !desktop_.stalledLong(), "the program waited for a taskbar or a worker");
         return exitCode_;
     }
     void Command(int id) override { queue_.push_back({shell::kWmCommand, static_cast<std::uintptr_t>(id), 0}); }
@@ -307,8 +314,8 @@ public:
     bool Extra(const Step& step) override;
 
     // --- shell::ShellPort ---
-    void AddTrayIcon() override { trayShown_ = true, ++trayAdds_; }
-    void RemoveTrayIcon() override { trayShown_ = false; }
+    void AddTrayIcon() override { WaitForTaskbar(), trayShown_ = true, ++trayAdds_, --shellCalls_; }
+    void RemoveTrayIcon() override { WaitForTaskbar(), trayShown_ = false, --shellCalls_; }
     void Post(const shell::Message& m) override { queue_.push_back(m); }
     void Notice(const std::string& text) override { notices_.push_back(std::string(texts::kProductName) + ": " + text); }
     bool RegisterHotkey(const shell::Hotkey& hotkey) override {
@@ -346,6 +353,11 @@ public:
         queue_.clear();
     }
     void Quit(int code) override { exitCode_ = code; }
+    // Nothing is freed: the program goes with the next start or the test.
+    void EndNow(int code) override {
+        exitCode_ = code;
+        queue_.clear();
+    }
 
 private:
     struct Program {
@@ -357,7 +369,20 @@ private:
     };
     void End() {
         StopWorkers(program_->shared);
-        WaitForWorkers(program_->shared);
+        WaitForWorkers(program_->shared, std::chrono::hours(1));
+    }
+    // A call to the shell's tray waits while the taskbar does not answer, as
+    // on Windows; one that waits 3 s shows a program that waits for it.
+    void WaitForTaskbar() {
+        ++shellCalls_;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!closing_ && desktop_.window(desktop_.frontmost("Shell_TrayWnd")).hung) {
+            if (std::chrono::steady_clock::now() > end) {
+                waitedForShell_ = true;
+                return;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
     }
 
     FakeDialog& View() {
@@ -435,6 +460,9 @@ private:
     WindowHandle dialogWindow_ = kNoWindow, inputWindow_ = kNoWindow, aboutWindow_ = kNoWindow;
     std::atomic<bool> trayShown_{false};
     std::atomic<int> trayAdds_{0};
+    std::atomic<int> shellCalls_{0};  // calls to the shell's tray under way
+    std::atomic<bool> waitedForShell_{false}, closing_{false};
+    LockCycle lockCycle_;  // the lock's cycle that "step lock" builds and "step send" ends
     std::optional<shell::Hotkey> hotkey_, taken_;  // registered; held by another program
     shell::MenuMarks marks_{false, false};
     bool menuShown_ = false;
@@ -453,6 +481,9 @@ bool Core::Extra(const Step& step) {
     } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
         Check(program_->shared.correctionWakeup.isDue() == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
         program_->shared.correctionWakeup.sleepFor(0);
+    } else if (c == "stall") {  // the three correction workers get no time from now on
+        desktop_.stall(true);
+        Check(WaitFor([&] { return desktop_.waiting() == 3; }, deadlineMs), "the workers go on");
     } else if (c == "clear-log") {
         desktop_.clearLog();
     } else if (c == "pick") {  // pick <x,y> [lost]: a drag from the cursor icon dropped there, or its capture lost
@@ -462,15 +493,17 @@ bool Core::Extra(const Step& step) {
         if (w.size() > 2) SettingsModel().CaptureLost();
         else settingsModel_->Release();
     } else if (c == "step") {
-        // step <correction|lock|watch> <rule> | scan ...: back to back, each on its worker's thread
-        for (std::size_t i = 1; i < w.size(); i += w[i] == "scan" ? 1 : 2) {
+        // step <correction|lock|watch> <rule> | scan | send ...: back to back, each on its
+        // worker's thread; "lock" reads for the lock's cycle, "send" sends its moves
+        for (std::size_t i = 1; i < w.size(); i += w[i] == "scan" || w[i] == "send" ? 1 : 2) {
             const std::string& kind = w[i];
-            const std::int32_t rule = kind == "scan" ? 0 : Number(w.at(i + 1));
-            StepsOf(kind).Run([&] {
+            const std::int32_t rule = kind == "scan" || kind == "send" ? 0 : Number(w.at(i + 1));
+            StepsOf(kind == "send" ? "lock" : kind).Run([&] {
                 desktop_.CollectAnswers();
                 if (kind == "scan") ScanPass(program_->shared, desktop_);
                 else if (kind == "correction") CorrectionStep(program_->shared, desktop_, rule);
-                else if (kind == "lock") LockStep(program_->shared, desktop_, rule);
+                else if (kind == "lock") lockCycle_.Rule(program_->shared, desktop_, rule);
+                else if (kind == "send") lockCycle_.Send(program_->shared, desktop_);
                 else StateWatchStep(program_->shared, desktop_, rule);
             });
         }

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "engine/corrections.h"
+#include "engine/scan.h"
 #include "engine/workers.h"
 #include "support/engine_helpers.h"
 #include "support/fake_desktop.h"
@@ -46,6 +48,21 @@ TEST(NewWindows, ALateLookStillFindsAWindowThatShowedAndThenForgetsThem) {
 
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
+}
+
+// A window gone between its command and the request for its answer owes
+// nothing: no answer will come.
+TEST(Commands, AWindowGoneBeforeItsAnswerIsAskedForOwesNothing) {
+    Shared shared;
+    FakeDesktop desktop;
+    shared.table.install({MoveRule()});
+    const WindowHandle w = desktop.open("Edit", "doc");
+    ScanPass(shared, desktop);
+    desktop.setHook([&](char op, WindowHandle) {
+        if (op == 'M') desktop.close(w);
+    });
+    CorrectionStep(shared, desktop, 0);
+    EXPECT_EQ(shared.owed.size(), 0u);
 }
 
 class Workers : public ::testing::Test {
@@ -93,6 +110,57 @@ TEST_F(Workers, AStopWhileAStepHoldsTheFlagOrRightAfterTheStartEndsCleanly) {
     StartWorkers(s, desktop, tray);
     StopWorkers(s);
     ASSERT_TRUE(WaitUntil([&] { return !AnyWorkerAlive(s); }));
+}
+
+// A worker that the busy flag kept from its rules tries again a moment
+// later, not an interval later.
+TEST_F(Workers, AWorkerKeptFromItsRulesByTheFlagTriesAgainAtOnce) {
+    WindowRule keep = WindowRule::Named("Keep");
+    keep.options = opt::keepState;
+    keep.showState = show::kNormal;
+    shared.table.install({testing::RuleFor("Lock", opt::lockLeft, Rect{10, 20, 650, 500}), keep});
+    const WindowHandle a = desktop.open("Lock", "a", Rect{10, 100, 110, 200});
+    const WindowHandle b = desktop.open("Keep", "b");
+    start();
+    ASSERT_TRUE(WaitUntil([&] { return shared.bound.contains(a) && shared.bound.contains(b); }));
+    shared.PollInterval = 60000;
+    ASSERT_TRUE(WaitForCycles(shared, 1));
+    WithFlag(shared, [&] {
+        desktop.userMove(a, Rect{300, 100, 400, 200});
+        desktop.userShow(b, show::kMaximized);
+        desktop.fire(WindowEvent::Moved, a);
+        desktop.fire(WindowEvent::Moved, b);
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));  // past the events' floor
+    });
+    EXPECT_TRUE(WaitUntil([&] { return desktop.window(a).rect.left == 10; })) << "the lock waited for its interval";
+    EXPECT_TRUE(WaitUntil([&] { return desktop.window(b).showCmd == show::kNormal; })) << "the watch waited";
+}
+
+// The hotkey pressed while the lock runs a cycle: the correction it asks for
+// is never undone by a move that the lock made of what it read before.
+// TORVANE_PRESSES sets how many presses (600 for the long check).
+TEST_F(Workers, AHotkeyPressedWhileTheLockRunsIsNeverUndone) {
+    const char* env = std::getenv("TORVANE_PRESSES");
+    const int presses = env != nullptr ? std::atoi(env) : 100;
+    shared.table.install({testing::RuleFor("Edit", opt::placeTop | opt::lockLeft, Rect{200, 30, 460, 210})});
+    const WindowHandle w = desktop.open("Edit", "doc", Rect{300, 400, 560, 580});
+    std::atomic<bool> armed{false}, reading{false};
+    desktop.setHook([&](char op, WindowHandle h) {
+        if (op == 'R' && h == w && armed.exchange(false)) reading = true;
+    });
+    start();
+    ASSERT_TRUE(WaitUntil([&] { return desktop.window(w).rect.left == 200; }));
+    int undone = 0;
+    for (int i = 0; i < presses; ++i) {
+        desktop.userMove(w, Rect{300, 400, 560, 580});
+        armed = true;
+        while (!reading.exchange(false)) std::this_thread::yield();  // pressed at once, as the cycle runs
+        while (CorrectNow(shared) != CorrectNowResult::Marked) {
+        }  // the shell posts the request again
+        undone += WaitUntil([&] { return desktop.window(w).rect == Rect{200, 30, 460, 210}; },
+                            std::chrono::milliseconds(300)) ? 0 : 1;
+    }
+    EXPECT_EQ(undone, 0) << "presses undone, of " << presses;
 }
 
 bool NoHandleTwice(const Shared& shared) {

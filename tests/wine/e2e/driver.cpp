@@ -512,7 +512,7 @@ public:
 
     void OpenWindows(const std::string& name, const std::string& className, const std::string& title, Box at,
                      const std::string& owner, int count) override {
-        if (className == "Shell_TrayWnd") {  // the session's own taskbar
+        if (className == "Shell_TrayWnd" && title.empty()) {  // the session's own taskbar; a titled one stands in for it
             foreign_[name] = ::FindWindowA("Shell_TrayWnd", nullptr);
             Check(foreign_[name] != nullptr, "no taskbar");
             return;
