@@ -363,8 +363,8 @@ void CpuRow(const char* name, const std::vector<WindowRule>& rules, int seconds,
         const LONGLONG wallStart = Ticks();
         WithEngine(windows, rules, [&](Shared& shared) {
             ::Sleep(static_cast<DWORD>(seconds) * 1000);
-            scans = shared.scanThread.Cycles.load();
-            locks = shared.lockThread.Cycles.load();
+            scans = shared.scanThread.cycles.load();
+            locks = shared.lockThread.cycles.load();
         });
         wall = Ms(Ticks() - wallStart) / 1000.0;
         cpu = CpuSeconds() - cpuStart;

@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   cmake g++ make googletest libgtest-dev libbenchmark-dev
-  clang libclang-rt-14-dev python3 librsvg2-bin
+  clang libclang-rt-14-dev python3 weasyprint python3-markdown-it
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine64 fonts-wine xvfb x11-utils xdotool imagemagick procps
   fonts-ipafont-gothic locales

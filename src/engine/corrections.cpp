@@ -55,15 +55,21 @@ private:
     bool sent_ = false, refused_ = false;
 };
 
-// The rectangle a move gives: the rule's value where its flag is set, the
-// one of `current` where it is clear.
-Rect Compose(const WindowRule& rule, const Rect& current, std::uint32_t fx, std::uint32_t fy, std::uint32_t fw,
-             std::uint32_t fh) {
-    const int x = rule.has(fx) ? rule.left : current.left;
-    const int y = rule.has(fy) ? rule.top : current.top;
-    const int width = rule.has(fw) ? rule.width : current.right - current.left;
-    const int height = rule.has(fh) ? rule.height : current.bottom - current.top;
-    return Rect{x, y, x + width, y + height};
+// The rectangle a move gives: the rule's value of each coordinate it places
+// (or holds, with `held`), the one of `current` for the others.
+Rect Compose(const WindowRule& rule, const Rect& current, bool held) {
+    std::int32_t values[] = {current.left, current.top, current.right - current.left, current.bottom - current.top};
+    for (std::size_t i = 0; i < std::size(kCoordinates); ++i) {
+        if (rule.has(held ? kCoordinates[i].lock : kCoordinates[i].place)) values[i] = rule.*kCoordinates[i].value;
+    }
+    return Rect{values[0], values[1], values[0] + values[2], values[1] + values[3]};
+}
+
+// Every switch that places a coordinate, or that holds one.
+constexpr std::uint32_t Switches(bool held) {
+    std::uint32_t all = 0;
+    for (const Coordinate& c : kCoordinates) all |= held ? c.lock : c.place;
+    return all;
 }
 
 // The parts in which `target` differs from `current`: 0 when the window is
@@ -74,8 +80,6 @@ unsigned Differs(const Rect& target, const Rect& current) {
                       target.bottom - target.top != current.bottom - current.top;
     return (place ? WindowSystem::kPosition : 0u) | (size ? WindowSystem::kSize : 0u);
 }
-
-void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 bool IsRestore(std::uint32_t last, std::uint32_t now) {
     return (last == show::kMinimized && (now == show::kNormal || now == show::kMaximized)) ||
@@ -97,8 +101,6 @@ int CommandFor(std::int32_t state, std::uint32_t current) {
 
 bool AsksForState(std::int32_t state) { return CommandFor(state, 0) != 0; }
 
-constexpr std::uint32_t kMoveFlags = opt::placeLeft | opt::placeTop | opt::placeWidth | opt::placeHeight;
-constexpr std::uint32_t kLockFlags = opt::lockLeft | opt::lockTop | opt::lockWidth | opt::lockHeight;
 
 // Whether a rule above `ruleIndex` has a one-time correction of `window` due.
 // The rules correct a window in table order, so a lower one waits; and the
@@ -116,7 +118,7 @@ bool DueAbove(const RuleTable& table, std::int32_t ruleIndex, WindowHandle windo
 
 bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     return WithRule(shared, ruleIndex, [&](WindowRule& rule) {
-        const bool moves = (rule.options & kMoveFlags) != 0;
+        const bool moves = (rule.options & Switches(false)) != 0;
         for (BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
             // A window that owes an answer, that its program has hidden (the
@@ -139,7 +141,7 @@ bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             Commands commands(shared, windows, w);
             if (command != 0) commands.Show(command);
             if (!moves) continue;
-            const Rect target = Compose(rule, current, opt::placeLeft, opt::placeTop, opt::placeWidth, opt::placeHeight);
+            const Rect target = Compose(rule, current, false);
             // After a show command the window is no longer where it was read.
             if (commands.sent()) commands.Move(target, WindowSystem::kPositionAndSize);
             else if (const unsigned parts = Differs(target, current)) commands.Move(target, WindowSystem::MoveParts(parts));
@@ -149,7 +151,7 @@ bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
 
 void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     complete_ = WithRule(shared, ruleIndex, [&](WindowRule& rule) {
-        if ((rule.options & kLockFlags) == 0) return;
+        if ((rule.options & Switches(true)) == 0) return;
         for (const BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
             Plan* plan = nullptr;
@@ -169,7 +171,7 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
                     continue;  // held again next cycle
                 }
             }
-            plan->target = Compose(rule, plan->target, opt::lockLeft, opt::lockTop, opt::lockWidth, opt::lockHeight);
+            plan->target = Compose(rule, plan->target, true);
         }
     }) && complete_;
 }
@@ -193,12 +195,6 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
     plans_.clear();
     complete_ = true;
     return sent;
-}
-
-bool LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
-    LockCycle cycle;
-    cycle.Rule(shared, windows, ruleIndex);
-    return cycle.Send(shared, windows);
 }
 
 bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
@@ -230,7 +226,7 @@ bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             bound.lastShowCmd = s;
         }
     });
-    if (marked) shared.correctionWakeup.notify();
+    if (marked) shared.correctionThread.wakeup.notify();
     return done;
 }
 
@@ -246,7 +242,7 @@ CorrectNowResult CorrectNow(Shared& shared) {
             for (BoundWindow& bound : rule.boundWindows) bound.setPending(true);
         }
     }
-    shared.correctionWakeup.notify();
+    shared.correctionThread.wakeup.notify();
     return CorrectNowResult::Marked;
 }
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "engine/window_system.h"
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 
 namespace torvane {
 
@@ -59,9 +59,6 @@ private:
     std::vector<Plan> plans_;
     bool complete_ = true;  // no rule of this cycle was skipped
 };
-
-// The lock of one rule: one cycle with that rule alone.
-bool LockStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
 
 enum class CorrectNowResult { Marked, GaveUp };
 

@@ -1,5 +1,6 @@
 #include "engine/scan.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -78,7 +79,11 @@ struct BindingPass {
     }
 };
 
-void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules) {
+bool BoundAnywhere(const std::vector<WindowRule>& rules, WindowHandle window) {
+    return std::any_of(rules.begin(), rules.end(), [window](const WindowRule& r) { return r.findBound(window) >= 0; });
+}
+
+void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules, OwedAnswers& owed) {
     char title[WindowSystem::kTextCapacity + 1];
     for (WindowRule& rule : rules) {
         std::size_t i = 0;
@@ -88,31 +93,26 @@ void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules) {
             windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
             if (windows.IsWindowVisible(window) && StaysBound(rule, title)) {
                 ++i;
-            } else {
-                rule.unbindAt(i);  // the next entry now stands at i
+                continue;
             }
+            rule.unbindAt(i);  // the next entry now stands at i
+            // The record of commands keeps only the windows the rules hold.
+            if (!BoundAnywhere(rules, window)) owed.Forget(window);
         }
     }
 }
 
 }  // namespace
 
-int ScanPass(Shared& shared, WindowSystem& windows) {
+bool ScanPass(Shared& shared, WindowSystem& windows) {
     bool marked = false;
     {
         BusyGuard guard = BusyGuard::tryTake(shared.busy);
-        if (!guard) return 0;
+        if (!guard) return false;
         std::vector<WindowRule>& rules = shared.table.rules();
         BindingPass binding{shared.owed, windows, rules, {}, {}, false};
         windows.EnumWindows(&BindingPass::Visit, &binding);
-        UnbindingPass(windows, rules);
-        // The record of commands keeps only the windows the rules still hold.
-        shared.owed.Forget([&rules](WindowHandle window) {
-            for (const WindowRule& rule : rules) {
-                if (rule.findBound(window) >= 0) return true;
-            }
-            return false;
-        });
+        UnbindingPass(windows, rules, shared.owed);
         marked = binding.marked;
         shared.bound.publish([&rules](auto add) {
             for (const WindowRule& rule : rules) {
@@ -121,8 +121,8 @@ int ScanPass(Shared& shared, WindowSystem& windows) {
         });
     }
     // Once the flag is free, so that the correction finds it so.
-    if (marked) shared.correctionWakeup.notify();
-    return 1;
+    if (marked) shared.correctionThread.wakeup.notify();
+    return true;
 }
 
 }  // namespace torvane

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "engine/window_system.h"
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 
 namespace torvane {
 
@@ -25,7 +25,7 @@ inline constexpr char kTaskbarClass[] = "Shell_TrayWnd";
 // binds them, and the settings dialog does not list them.
 bool IsShellWindow(const char* className, const char* title);
 
-// One pass; 0 when the busy flag was held (nothing done), 1 after a whole pass.
-int ScanPass(Shared& shared, WindowSystem& windows);
+// One pass; false when the busy flag was held (nothing done).
+bool ScanPass(Shared& shared, WindowSystem& windows);
 
 }  // namespace torvane

@@ -28,6 +28,8 @@ int CharacterBoundary(const char* text, int length, int limit) {
 namespace {
 
 static_assert(sizeof(WINDOWPLACEMENT) == sizeof(Placement), "Placement mirrors WINDOWPLACEMENT");
+static_assert(show::kNormal == SW_SHOWNORMAL && show::kMinimized == SW_SHOWMINIMIZED &&
+              show::kMaximized == SW_SHOWMAXIMIZED && show::kMinimize == SW_MINIMIZE);
 static_assert(sizeof(HWND) == sizeof(WindowHandle), "a window handle fits a WindowHandle");
 
 HWND ToHwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }

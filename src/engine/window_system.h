@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "rules/owed_answers.h"
+#include "engine/owed_answers.h"
 #include "rules/types.h"
 
 namespace torvane {

@@ -33,8 +33,6 @@ void Route(void* shared, WindowEvent event, WindowHandle window) {
     OnWindowEvent(*static_cast<Shared*>(shared), event, window);
 }
 
-void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
-
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
 
 int Interval(const Shared& shared) { return shared.PollInterval.load(std::memory_order_relaxed); }
@@ -53,7 +51,7 @@ void AwaitScan(Shared& shared, WindowSystem& windows, Clock::time_point began) {
     const Clock::time_point floor = EventFloor(shared, began);
     for (;;) {
         const bool looking = shared.newWindows.any();
-        if (shared.scanWakeup.sleepUntil(looking ? std::min(next, Clock::now() + kQuickPause) : next, floor)) return;
+        if (shared.scanThread.wakeup.sleepUntil(looking ? std::min(next, Clock::now() + kQuickPause) : next, floor)) return;
         if (looking &&
             shared.newWindows.takeShown(Now(), [&](WindowHandle w) { return windows.IsWindowVisible(w); }))
             return;
@@ -68,7 +66,7 @@ void AwaitScan(Shared& shared, WindowSystem& windows, Clock::time_point began) {
 // The answers to what the worker sent are taken in at the start and the end
 // of each cycle.
 template <class Step, class End>
-void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end, Wakeup& wakeup) {
+void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step step, End end) {
     flags.AliveFlag.store(true, std::memory_order_release);
     while (Running(flags)) {
         const Clock::time_point began = Clock::now();
@@ -79,9 +77,9 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
             for (std::int32_t i = 0; i < shared.table.count(); ++i) kept = !step(i) || kept;
             kept = !end() || kept;
         }
-        flags.Cycles.fetch_add(1, std::memory_order_release);
+        flags.cycles.fetch_add(1, std::memory_order_release);
         windows.CollectAnswers();
-        wakeup.sleepUntil(Clock::now() + (kept ? kQuickPause : Milliseconds(Interval(shared))),
+        flags.wakeup.sleepUntil(Clock::now() + (kept ? kQuickPause : Milliseconds(Interval(shared))),
                           EventFloor(shared, began));
     }
     flags.AliveFlag.store(false, std::memory_order_release);
@@ -89,9 +87,8 @@ void RuleLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags, Step st
 
 // A RuleLoop of one of the per-rule steps.
 void StepLoop(Shared& shared, WindowSystem& windows, WorkerFlags& flags,
-              bool (*step)(Shared&, WindowSystem&, std::int32_t), Wakeup& wakeup) {
-    RuleLoop(
-        shared, windows, flags, [&](std::int32_t i) { return step(shared, windows, i); }, [] { return true; }, wakeup);
+              bool (*step)(Shared&, WindowSystem&, std::int32_t)) {
+    RuleLoop(shared, windows, flags, [&](std::int32_t i) { return step(shared, windows, i); }, [] { return true; });
 }
 
 void CheckTaskbar(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
@@ -122,20 +119,20 @@ void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
     switch (event) {
         case WindowEvent::Created:
             shared.newWindows.add(window, Later(kNewWindowSpan));
-            shared.scanWakeup.nudge();
+            shared.scanThread.wakeup.nudge();
             return;
         case WindowEvent::Shown:
         case WindowEvent::Renamed:
-            shared.scanWakeup.notifyEvent();
+            shared.scanThread.wakeup.notifyEvent();
             return;
         case WindowEvent::Moved:
             // Only the windows the rules hold concern the lock and the watch.
             if (!shared.bound.contains(window)) return;
-            shared.lockWakeup.notifyEvent();
-            shared.watchWakeup.notifyEvent();
+            shared.lockThread.wakeup.notifyEvent();
+            shared.stateWatchThread.wakeup.notifyEvent();
             return;
         case WindowEvent::Restored:
-            if (shared.bound.contains(window)) shared.watchWakeup.notify();
+            if (shared.bound.contains(window)) shared.stateWatchThread.wakeup.notify();
             return;
     }
 }
@@ -144,14 +141,14 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
     WorkerFlags& flags = shared.scanThread;
     flags.AliveFlag.store(true, std::memory_order_release);
     shared.TaskbarPresent.store(true, std::memory_order_relaxed);
-    const bool events = shared.WindowEvents.load() && windows.WatchEvents(&Route, &shared);
+    const bool events = shared.windowEvents.load() && windows.WatchEvents(&Route, &shared);
     while (Running(flags)) {
         const Clock::time_point began = Clock::now();
         if (shared.config.monitoring) {
             ScanPass(shared, windows);
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
-        flags.Cycles.fetch_add(1, std::memory_order_release);
+        flags.cycles.fetch_add(1, std::memory_order_release);
         AwaitScan(shared, windows, began);
     }
     shared.newWindows.clear();
@@ -163,43 +160,42 @@ void LockThread(Shared& shared, WindowSystem& windows) {
     LockCycle cycle;
     RuleLoop(
         shared, windows, shared.lockThread, [&](std::int32_t i) { return cycle.Rule(shared, windows, i), true; },
-        [&] { return cycle.Send(shared, windows); }, shared.lockWakeup);
+        [&] { return cycle.Send(shared, windows); });
 }
 
 void CorrectionThread(Shared& shared, WindowSystem& windows) {
-    StepLoop(shared, windows, shared.correctionThread, &CorrectionStep, shared.correctionWakeup);
+    StepLoop(shared, windows, shared.correctionThread, &CorrectionStep);
 }
 
 void StateWatchThread(Shared& shared, WindowSystem& windows) {
-    StepLoop(shared, windows, shared.stateWatchThread, &StateWatchStep, shared.watchWakeup);
+    StepLoop(shared, windows, shared.stateWatchThread, &StateWatchStep);
 }
 
 void StartWorkers(Shared& shared, WindowSystem& windows, TrayIconHost& tray, bool events) {
-    shared.WindowEvents.store(events);
-    for (WorkerFlags* f : {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
-        f->RunFlag.store(true, std::memory_order_release);
+    shared.windowEvents.store(events);
+    for (WorkerFlags* f : shared.workers()) f->RunFlag.store(true, std::memory_order_release);
+    // The bodies in the order of Shared::workers, started a quarter of the interval apart.
+    using Body = void (*)(Shared&, WindowSystem&, TrayIconHost&);
+    const Body bodies[] = {[](Shared& s, WindowSystem& w, TrayIconHost& t) { ScanThread(s, w, t); },
+                           [](Shared& s, WindowSystem& w, TrayIconHost&) { LockThread(s, w); },
+                           [](Shared& s, WindowSystem& w, TrayIconHost&) { CorrectionThread(s, w); },
+                           [](Shared& s, WindowSystem& w, TrayIconHost&) { StateWatchThread(s, w); }};
+    const auto workers = shared.workers();
+    for (std::size_t i = 0; i < workers.size(); ++i) {
+        if (i > 0) SleepMs(Interval(shared) / 4);
+        Launch(*workers[i], [&shared, &windows, &tray, body = bodies[i]] { body(shared, windows, tray); });
     }
-    const int stagger = Interval(shared) / 4;
-    Launch(shared.scanThread, [&shared, &windows, &tray] { ScanThread(shared, windows, tray); });
-    SleepMs(stagger);
-    Launch(shared.lockThread, [&shared, &windows] { LockThread(shared, windows); });
-    SleepMs(stagger);
-    Launch(shared.correctionThread, [&shared, &windows] { CorrectionThread(shared, windows); });
-    SleepMs(stagger);
-    Launch(shared.stateWatchThread, [&shared, &windows] { StateWatchThread(shared, windows); });
 }
 
 void StopWorkers(Shared& shared) {
-    for (WorkerFlags* f : {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
+    for (WorkerFlags* f : shared.workers()) {
         f->RunFlag.store(false, std::memory_order_release);
+        f->wakeup.notify();  // a sleeping worker sees the stop at once
     }
-    // Sleeping workers see the stop at once.
-    for (Wakeup* w : {&shared.scanWakeup, &shared.lockWakeup, &shared.correctionWakeup, &shared.watchWakeup}) w->notify();
 }
 
 bool AnyWorkerAlive(const Shared& shared) {
-    for (const WorkerFlags* f :
-         {&shared.scanThread, &shared.lockThread, &shared.correctionThread, &shared.stateWatchThread}) {
+    for (const WorkerFlags* f : shared.workers()) {
         if (f->AliveFlag.load(std::memory_order_acquire)) return true;
     }
     return false;

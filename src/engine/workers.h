@@ -6,7 +6,7 @@
 #include <chrono>
 
 #include "engine/window_system.h"
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 
 namespace torvane {
 

@@ -91,4 +91,19 @@ struct WindowRule {
     void unbindAt(std::size_t index);
 };
 
+// A rule's four values, each applied once (its place switch), held (its
+// lock switch) or both; the file's keys of each. The file, the dialog and the
+// engine read them from here.
+struct Coordinate {
+    std::string_view placeKey, lockKey, valueKey;
+    std::uint32_t place, lock;
+    std::int32_t WindowRule::*value;
+};
+inline constexpr Coordinate kCoordinates[4] = {
+    {"movex", "lmovex", "left", opt::placeLeft, opt::lockLeft, &WindowRule::left},
+    {"movey", "lmovey", "top", opt::placeTop, opt::lockTop, &WindowRule::top},
+    {"sizex", "lsizex", "width", opt::placeWidth, opt::lockWidth, &WindowRule::width},
+    {"sizey", "lsizey", "height", opt::placeHeight, opt::lockHeight, &WindowRule::height},
+};
+
 }  // namespace torvane

@@ -14,6 +14,10 @@ namespace torvane::settings {
 // IDCANCEL (the Escape key, the close box).
 inline constexpr int kOk = 1;
 inline constexpr int kCancel = 2;
+// The notifications the models act on: a list's new selection
+// (LBN_SELCHANGE), a field that lost the focus (EN_KILLFOCUS).
+inline constexpr int kLbnSelChange = 1;
+inline constexpr int kEnKillFocus = 0x200;
 
 // The scroll record of a pair of lists (the platform's SCROLLINFO).
 struct ScrollRecord {
@@ -69,8 +73,10 @@ public:
     // A message box with no owner, always on top: a notice (exclamation icon)
     // or a help text (information icon).
     virtual void Notice(const char* text, const char* caption, bool help) = 0;
-    // Runs the input dialog; true after its OK, with the two texts.
-    virtual bool AskForKeys(std::string& className, std::string& title) = 0;
+    // Shows the input dialog (105), modal over this one, with the input
+    // model of this dialog's; true once it has closed (on Windows, before
+    // this returns), false while it stays open.
+    virtual bool RunInput() = 0;
     // Mouse capture for a pick, and the pick's cursor.
     virtual void Capture(bool on) = 0;
     virtual void SetPickCursor() = 0;

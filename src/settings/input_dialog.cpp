@@ -5,6 +5,7 @@
 namespace torvane::settings {
 
 void InputDialog::Open() {
+    accepted_ = false;
     view_.SetText(IDC_INPUT_CLASS, "");
     view_.SetText(IDC_INPUT_TITLE, "");
 }

@@ -5,11 +5,6 @@
 
 namespace torvane::settings {
 
-namespace {
-// The scroll codes of a scroll bar's events.
-enum ScrollCode { kLineUp = 0, kLineDown = 1, kThumbPosition = 4, kThumbTrack = 5 };
-}  // namespace
-
 void ListPair::SetUp(DialogView& view, int rows, int top) {
     record_.page = std::max(1, view.RowsShown(left_));
     record_.max = rows - 1;

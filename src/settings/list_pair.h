@@ -6,6 +6,10 @@
 
 namespace torvane::settings {
 
+// The codes of a scroll bar's events that a pair acts on (SB_LINEUP,
+// SB_LINEDOWN, SB_THUMBPOSITION, SB_THUMBTRACK).
+enum ScrollCode { kLineUp = 0, kLineDown = 1, kThumbPosition = 4, kThumbTrack = 5 };
+
 class ListPair {
 public:
     ListPair(int left, int right, int bar) : left_(left), right_(right), bar_(bar) {}

@@ -6,28 +6,28 @@
 
 #include "engine/scan.h"
 #include "resource.h"
-#include "rules/settings_format.h"
+#include "rules/rule_keys.h"
 #include "settings/hotkey_keys.h"
 #include "settings/texts.h"
 
 namespace torvane::settings {
 namespace {
 
-constexpr int kLbnSelChange = 1;       // LBN_SELCHANGE
-constexpr int kEnKillFocus = 0x200;    // EN_KILLFOCUS
-
-// Each coordinate: its enable box, its lock box, its field, and their bits.
-struct Coordinate {
+// Each coordinate of the rule model with its controls, which lie three ids
+// apart from the X field on: its field, its box to apply it, its lock box.
+struct Controls {
     int enable, lock, field;
     std::uint32_t enableBit, lockBit;
     std::int32_t WindowRule::*value;
 };
-constexpr Coordinate kCoordinates[] = {
-    {IDC_MOVEX, IDC_LMOVEX, IDC_LEFT, opt::placeLeft, opt::lockLeft, &WindowRule::left},
-    {IDC_MOVEY, IDC_LMOVEY, IDC_TOP, opt::placeTop, opt::lockTop, &WindowRule::top},
-    {IDC_SIZEX, IDC_LSIZEX, IDC_WIDTH, opt::placeWidth, opt::lockWidth, &WindowRule::width},
-    {IDC_SIZEY, IDC_LSIZEY, IDC_HEIGHT, opt::placeHeight, opt::lockHeight, &WindowRule::height},
-};
+constexpr Controls ControlsOf(std::size_t i) {
+    const int field = IDC_LEFT + 3 * static_cast<int>(i);
+    return {field + 1, field + 2, field, kCoordinates[i].place, kCoordinates[i].lock, kCoordinates[i].value};
+}
+constexpr Controls kControls[] = {ControlsOf(0), ControlsOf(1), ControlsOf(2), ControlsOf(3)};
+static_assert(std::size(kControls) == std::size(kCoordinates) && kControls[1].field == IDC_TOP &&
+                  kControls[2].enable == IDC_SIZEX && kControls[3].lock == IDC_LSIZEY,
+              "the controls of a coordinate lie three ids apart");
 constexpr std::pair<int, std::uint32_t> kOptionBoxes[] = {
     {IDC_FSTFORCE, opt::correctOnOpen}, {IDC_MSFSTT, opt::correctOnRestore}, {IDC_FORCESTT, opt::keepState}};
 
@@ -36,18 +36,21 @@ constexpr std::pair<int, std::uint32_t> kOptionBoxes[] = {
 // else no entry.
 int StateEntry(std::int32_t state) { return state == -1 ? 0 : (state >= 0 && state <= 3 ? state : -1); }
 
-bool IsField(int id) { return id == IDC_NAME || id == IDC_LEFT || id == IDC_TOP || id == IDC_WIDTH || id == IDC_HEIGHT; }
-
 }  // namespace
+
+bool IsField(int id) {
+    return id == IDC_NAME || std::any_of(std::begin(kControls), std::end(kControls), [id](const Controls& c) { return c.field == id; });
+}
 
 std::string StorableName(std::string_view name) { return StorableText(name, true); }
 
 bool HasLineBreak(std::string_view text) { return text.find('\n') != std::string_view::npos; }
 
-SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, SettingsHost& host, DialogView& view)
+SettingsDialog::SettingsDialog(Shared& shared, WindowSystem& windows, SettingsHost& host, DialogView& view,
+                               DialogView& inputView)
     : shared_(shared), windows_(windows), view_(view), host_(host),
       visible_(IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_VISIBLE_BAR),
-      ruleList_(IDC_RULE_CLASSES, IDC_RULE_TITLES, IDC_RULE_BAR) {}
+      ruleList_(IDC_RULE_CLASSES, IDC_RULE_TITLES, IDC_RULE_BAR), input_(windows, inputView) {}
 
 bool SettingsDialog::Open() {
     const SystemConfig& live = shared_.config;
@@ -230,27 +233,28 @@ void SettingsDialog::SelectRule(int from) {
 void SettingsDialog::ShowSelectedRule() {
     const WindowRule& r = rules_[static_cast<std::size_t>(selected_)];
     for (int id : {IDC_STATE, IDC_REMOVE, IDC_NAME}) view_.Enable(id, true);
-    for (const Coordinate& c : kCoordinates) view_.Enable(c.field, r.has(c.enableBit));
+    for (const Controls& c : kControls) view_.Enable(c.field, r.has(c.enableBit));
     view_.Enable(IDC_FSTFORCE, true);
     view_.Enable(IDC_MSFSTT, true);
     view_.Enable(IDC_FORCESTT, r.showState != kStateDefault);
-    for (const Coordinate& c : kCoordinates) view_.Enable(c.enable, true);
-    for (const Coordinate& c : kCoordinates) view_.Enable(c.lock, true);
+    for (const Controls& c : kControls) view_.Enable(c.enable, true);
+    for (const Controls& c : kControls) view_.Enable(c.lock, true);
     view_.Enable(IDC_UP, selected_ != 0);
     view_.Enable(IDC_DOWN, selected_ != static_cast<int>(rules_.size()) - 1);
     view_.SetText(IDC_NAME, r.name.view());
-    for (const Coordinate& c : kCoordinates) view_.SetText(c.field, std::to_string(r.*c.value));
+    for (const Controls& c : kControls) view_.SetText(c.field, std::to_string(r.*c.value));
     view_.Select(IDC_STATE, StateEntry(r.showState));
     for (const auto& [box, bit] : kOptionBoxes) view_.SetCheck(box, r.has(bit));
-    for (const Coordinate& c : kCoordinates) view_.SetCheck(c.enable, r.has(c.enableBit));
-    for (const Coordinate& c : kCoordinates) view_.SetCheck(c.lock, r.has(c.lockBit));
+    for (const Controls& c : kControls) view_.SetCheck(c.enable, r.has(c.enableBit));
+    for (const Controls& c : kControls) view_.SetCheck(c.lock, r.has(c.lockBit));
 }
 
 void SettingsDialog::DisableEditor() {
-    for (int id : {IDC_STATE, IDC_REMOVE, IDC_NAME, IDC_LEFT, IDC_TOP, IDC_WIDTH, IDC_HEIGHT, IDC_FSTFORCE, IDC_MSFSTT,
-                   IDC_FORCESTT, IDC_MOVEX, IDC_MOVEY, IDC_SIZEX, IDC_SIZEY, IDC_LMOVEX, IDC_LMOVEY, IDC_LSIZEX,
-                   IDC_LSIZEY, IDC_UP, IDC_DOWN})
-        view_.Enable(id, false);
+    for (int id : {IDC_STATE, IDC_REMOVE, IDC_NAME, IDC_UP, IDC_DOWN}) view_.Enable(id, false);
+    for (const auto& [box, bit] : kOptionBoxes) view_.Enable(box, false);
+    for (const Controls& c : kControls) {
+        for (int id : {c.field, c.enable, c.lock}) view_.Enable(id, false);
+    }
 }
 
 void SettingsDialog::StoreField(int id) {
@@ -264,7 +268,7 @@ void SettingsDialog::StoreField(int id) {
         if (r.name.view() != text) view_.SetText(id, r.name.view());
         return;
     }
-    for (const Coordinate& c : kCoordinates) {
+    for (const Controls& c : kControls) {
         if (c.field != id) continue;
         r.*c.value = ReadNumber(text);
         const std::string stored = std::to_string(r.*c.value);
@@ -279,7 +283,7 @@ void SettingsDialog::Toggle(int id) {
     for (const auto& [box, bit] : kOptionBoxes) {
         if (box == id) r.set(bit, on);
     }
-    for (const Coordinate& c : kCoordinates) {
+    for (const Controls& c : kControls) {
         if (id == c.enable) {
             // The lock of a coordinate that is not applied goes with it.
             r.set(c.enableBit, on);
@@ -353,15 +357,21 @@ void SettingsDialog::RemoveRule() {
 }
 
 void SettingsDialog::AddRule(int command) {
-    std::string cls, title;
     if (command == IDC_ADD_INPUT) {
-        if (!view_.AskForKeys(cls, title)) return;
-    } else {
-        const int row = view_.Selected(IDC_VISIBLE_CLASSES);
-        if (row < 0) return;  // an empty list: no keys
-        if (command != IDC_ADD_TITLE) cls = view_.Row(IDC_VISIBLE_CLASSES, row);
-        if (command != IDC_ADD_CLASS) title = view_.Row(IDC_VISIBLE_TITLES, row);
+        if (view_.RunInput()) InputClosed();
+        return;
     }
+    const int row = view_.Selected(IDC_VISIBLE_CLASSES);
+    if (row < 0) return;  // an empty list: no keys
+    AddRule(command, command != IDC_ADD_TITLE ? view_.Row(IDC_VISIBLE_CLASSES, row) : "",
+            command != IDC_ADD_CLASS ? view_.Row(IDC_VISIBLE_TITLES, row) : "");
+}
+
+void SettingsDialog::InputClosed() {
+    if (input_.accepted()) AddRule(IDC_ADD_INPUT, input_.className(), input_.title());
+}
+
+void SettingsDialog::AddRule(int command, const std::string& cls, const std::string& title) {
     if (HasLineBreak(cls) || HasLineBreak(title)) {
         view_.Notice(kLineBreakInKeys, kNoticeCaption, false);
         return;

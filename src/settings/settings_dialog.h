@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "engine/window_system.h"
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 #include "settings/dialog_view.h"
 #include "settings/drag_pick.h"
+#include "settings/input_dialog.h"
 #include "settings/list_pair.h"
 
 namespace torvane::settings {
@@ -22,6 +23,8 @@ namespace torvane::settings {
 std::string StorableName(std::string_view name);
 // A class or title with a line break cannot be written as one line.
 bool HasLineBreak(std::string_view text);
+// Whether control `id` is one of the editor's fields (the name, a coordinate).
+bool IsField(int id);
 
 // What the settings dialog asks of the program around it.
 class SettingsHost {
@@ -34,7 +37,8 @@ public:
 
 class SettingsDialog {
 public:
-    SettingsDialog(Shared& shared, WindowSystem& windows, SettingsHost& host, DialogView& view);
+    // `inputView` is the input dialog's, which this one runs.
+    SettingsDialog(Shared& shared, WindowSystem& windows, SettingsHost& host, DialogView& view, DialogView& inputView);
 
     // The dialog opens. False when no working copy could be taken: the
     // dialog has been ended.
@@ -53,7 +57,10 @@ public:
     void Move() { pick_.Move(view_); }
     void Release();
     void CaptureLost() { pick_.CaptureLost(view_); }
+    // The input dialog (of 入力して追加) has closed: its keys, if given, make a rule.
+    void InputClosed();
 
+    InputDialog& input() { return input_; }
     const std::vector<WindowRule>& rules() const { return rules_; }
     int selected() const { return selected_; }
     bool closed() const { return closed_; }
@@ -71,6 +78,7 @@ private:
     void MoveRule(int by);
     void RemoveRule();
     void AddRule(int command);
+    void AddRule(int command, const std::string& cls, const std::string& title);
 
     Shared& shared_;
     WindowSystem& windows_;
@@ -81,6 +89,7 @@ private:
     ListPair visible_;
     ListPair ruleList_;
     DragPick pick_;
+    InputDialog input_;
     int selected_ = -1;    // the rule the editor shows
     bool closed_ = false;  // committed by OK, or thrown away
 };

@@ -12,6 +12,13 @@
 namespace torvane::settings {
 namespace {
 
+// The platform's numbers that the portable models write down themselves.
+static_assert(kOk == IDOK && kCancel == IDCANCEL && kLbnSelChange == LBN_SELCHANGE && kEnKillFocus == EN_KILLFOCUS);
+static_assert(kLineUp == SB_LINEUP && kLineDown == SB_LINEDOWN && kThumbPosition == SB_THUMBPOSITION &&
+              kThumbTrack == SB_THUMBTRACK);
+
+struct Input;
+
 // A dialog's controls and the program around it, over user32.
 class Win32DialogView final : public DialogView {
 public:
@@ -97,7 +104,9 @@ public:
     void Notice(const char* text, const char* caption, bool help) override {
         ::MessageBoxA(nullptr, text, caption, MB_OK | MB_TOPMOST | (help ? MB_ICONINFORMATION : MB_ICONWARNING));
     }
-    bool AskForKeys(std::string& className, std::string& title) override;
+    bool RunInput() override;
+    // The input dialog's view and model, which RunInput shows.
+    Input* input = nullptr;
     void Capture(bool on) override {
         if (on) ::SetCapture(dialog_);
         else ::ReleaseCapture();
@@ -112,16 +121,22 @@ private:
 };
 
 // A dialog's model and the view it acts through, made by whoever runs the
-// dialog and handed to its procedure, which keeps it in DWLP_USER.
-template <class Model>
-struct DialogState {
-    Win32DialogView view{nullptr};
-    Model model;
-    template <class... Args>
-    explicit DialogState(Args&... args) : model(args..., view) {}
+// dialog and handed to its procedure, which keeps it in DWLP_USER. The
+// settings dialog's model holds the input dialog's.
+struct Input {
+    Win32DialogView& view;
+    InputDialog& model;
 };
-using SettingsState = DialogState<SettingsDialog>;
-using InputState = DialogState<InputDialog>;
+struct SettingsState {
+    Win32DialogView view{nullptr}, inputView{nullptr};
+    SettingsDialog model;
+    Input input{inputView, model.input()};
+    SettingsState(Shared& shared, WindowSystem& windows, SettingsHost& host)
+        : model(shared, windows, host, view, inputView) {
+        view.input = &input;
+    }
+};
+using InputState = Input;
 
 template <class State>
 State* StateOf(HWND dialog) {
@@ -222,12 +237,8 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
     }
 }
 
-bool Win32DialogView::AskForKeys(std::string& className, std::string& title) {
-    Win32WindowSystem windows;
-    InputState state(windows);
-    if (Run(dialog_, IDD_INPUT, &InputDialogProc, state) != 1 || !state.model.accepted()) return false;
-    className = state.model.className();
-    title = state.model.title();
+bool Win32DialogView::RunInput() {
+    Run(dialog_, IDD_INPUT, &InputDialogProc, *input);
     return true;
 }
 

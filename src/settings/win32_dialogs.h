@@ -6,7 +6,7 @@
 #include <windows.h>
 
 #include "engine/window_system.h"
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 #include "settings/settings_dialog.h"
 
 namespace torvane::settings {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/scan.h"
 #include "resource.h"
 #include "settings/win32_dialogs.h"
 #include "shell/texts.h"
@@ -9,6 +10,16 @@
 namespace torvane {
 
 namespace {
+
+// The platform's numbers that the portable shell writes down itself.
+static_assert(shell::kWmCreate == WM_CREATE && shell::kWmDestroy == WM_DESTROY && shell::kWmClose == WM_CLOSE &&
+              shell::kWmQueryEndSession == WM_QUERYENDSESSION && shell::kWmEndSession == WM_ENDSESSION &&
+              shell::kWmCommand == WM_COMMAND && shell::kWmHotkey == WM_HOTKEY);
+static_assert(shell::kWmLButtonDown == WM_LBUTTONDOWN && shell::kWmRButtonDown == WM_RBUTTONDOWN);
+static_assert(shell::kSaveRequest == WM_USER + 20 && shell::kSecondStartMessage == WM_USER + 30 &&
+              shell::kTrayCallbackMessage == WM_USER + 100 && shell::kShowNoticesMessage == WM_APP + 1);
+static_assert(shell::kModAlt == MOD_ALT && shell::kModControl == MOD_CONTROL && shell::kModShift == MOD_SHIFT &&
+              shell::kModWin == MOD_WIN);
 
 constexpr UINT kTrayIconId = 1;
 constexpr int kHotkeyId = 0;
@@ -128,6 +139,14 @@ void App::RemoveTrayIcon() {
     ::Shell_NotifyIconA(NIM_DELETE, &data);
 }
 
+bool App::TaskbarAnswers() {
+    // The window Shell_NotifyIcon sends to.
+    HWND taskbar = ::FindWindowA(kTaskbarClass, nullptr);
+    DWORD_PTR ignored = 0;
+    return taskbar != nullptr &&
+           ::SendMessageTimeoutA(taskbar, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK, 250, &ignored) != 0;
+}
+
 // --- the rest of the port ---
 
 void App::Post(const shell::Message& m) {
@@ -160,14 +179,7 @@ void App::ShowMenu() {
     ::PostMessageA(window_, WM_NULL, 0, 0);
 }
 
-void App::LowerPriority() {
-    DWORD processId = 0;
-    ::GetWindowThreadProcessId(window_, &processId);
-    if (HANDLE process = ::OpenProcess(PROCESS_ALL_ACCESS, TRUE, processId)) {
-        ::SetPriorityClass(process, IDLE_PRIORITY_CLASS);
-        ::CloseHandle(process);
-    }
-}
+void App::LowerPriority() { ::SetPriorityClass(::GetCurrentProcess(), IDLE_PRIORITY_CLASS); }
 
 shell::Point2 App::ScreenSize() { return {::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)}; }
 

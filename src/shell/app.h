@@ -7,8 +7,8 @@
 #include <shellapi.h>
 
 #include "engine/win32_window_system.h"
-#include "rules/rule_table.h"
-#include "rules/settings_file.h"
+#include "engine/shared_state.h"
+#include "settings/settings_file.h"
 #include "shell/shell.h"
 
 namespace torvane {
@@ -22,9 +22,9 @@ public:
     int Run(int showCommand);
 
     // shell::ShellPort
-    // Both on threads of the Shell's own: they wait for the taskbar.
-    void AddTrayIcon() override;
+    void AddTrayIcon() override;     // also called by the scan worker
     void RemoveTrayIcon() override;
+    bool TaskbarAnswers() override;
     void Post(const shell::Message& message) override;
     void Notice(const std::string& text) override;
     bool RegisterHotkey(const shell::Hotkey& hotkey) override;

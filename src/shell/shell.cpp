@@ -1,11 +1,5 @@
 #include "shell/shell.h"
 
-#include <condition_variable>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "engine/corrections.h"
@@ -22,49 +16,24 @@ MenuMarks MarksFor(const SystemConfig& config) {
 }
 
 // Every way out ends within a second, whatever other programs do: the end
-// waits this long for the workers, and each call to the shell this long.
+// waits at most this long for the workers.
 constexpr std::chrono::milliseconds kWorkersEnd{500};
-constexpr std::chrono::milliseconds kShellCall{250};
-
-// Runs `call` on a thread of its own and waits for it at most `limit`. A
-// call that has not returned by then goes on alone, and holds up nothing.
-void CallWithin(std::chrono::milliseconds limit, std::function<void()> call) {
-    struct Done {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool done = false;
-    };
-    const auto done = std::make_shared<Done>();
-    try {
-        std::thread([done, call] {
-            call();
-            std::lock_guard<std::mutex> lock(done->mutex);
-            done->done = true;
-            done->cv.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        call();  // no thread: the call is made here
-        return;
-    }
-    std::unique_lock<std::mutex> lock(done->mutex);
-    done->cv.wait_for(lock, limit, [&] { return done->done; });
-}
 
 }  // namespace
 
 Hotkey HotkeyFor(const SystemConfig& config) {
     unsigned modifiers = 0;
-    if (config.hotkeyAlt) modifiers |= 1;
-    if (config.hotkeyCtrl) modifiers |= 2;
-    if (config.hotkeyShift) modifiers |= 4;
-    if (config.hotkeyWin) modifiers |= 8;
+    if (config.hotkeyAlt) modifiers |= kModAlt;
+    if (config.hotkeyCtrl) modifiers |= kModControl;
+    if (config.hotkeyShift) modifiers |= kModShift;
+    if (config.hotkeyWin) modifiers |= kModWin;
     return Hotkey{modifiers, static_cast<unsigned>(config.hotkeyKey)};
 }
 
 std::string ChordName(const Hotkey& hotkey) {
     std::string name;
     // In the order of the dialog's toggles.
-    for (const auto& [bit, label] : {std::pair{2u, "Ctrl"}, {4u, "Shift"}, {1u, "Alt"}, {8u, "Win"}}) {
+    for (const auto& [bit, label] : {std::pair{kModControl, "Ctrl"}, {kModShift, "Shift"}, {kModAlt, "Alt"}, {kModWin, "Win"}}) {
         if (hotkey.modifiers & bit) name.append(label).append("+");
     }
     const int entry = settings::KeyEntryOf(static_cast<std::int32_t>(hotkey.key));
@@ -106,26 +75,18 @@ std::optional<std::intptr_t> Shell::Handle(const Message& m) {
 }
 
 void Shell::Start() {
-    shared_.PollInterval = 10;
+    shared_.PollInterval = kPollInterval;
     shared_.busy.release();
     settings_.Load(shared_);
     // Notices wait until the message loop runs: the window is still being made.
     if (settings_.keepsExistingFile()) notices_.push_back(texts::kSettingsUnreadable);
     SetMarks();
-    if (shared_.config.trayIcon) AddTrayIcon();
+    if (shared_.config.trayIcon) port_.AddTrayIcon();
     RegisterHotkey();
     port_.LowerPriority();
-    StartWorkers(shared_, windows_, *this);
+    StartWorkers(shared_, windows_, port_);
     started_ = true;
     if (!notices_.empty()) port_.Post(Message{kShowNoticesMessage, 0, 0});
-}
-
-void Shell::AddTrayIcon() {
-    CallWithin(kShellCall, [&port = port_] { port.AddTrayIcon(); });
-}
-
-void Shell::RemoveTrayIcon() {
-    CallWithin(kShellCall, [&port = port_] { port.RemoveTrayIcon(); });
 }
 
 bool Shell::WorkersStopped() {
@@ -143,7 +104,9 @@ void Shell::Destroyed() {
     // No worker is left that could hold the flag: a save still due goes through.
     if (savePending_) Save();
     port_.UnregisterHotkey();
-    RemoveTrayIcon();
+    // Removing the icon waits for the taskbar: one that does not answer now
+    // keeps it until the system sees that the window has gone.
+    if (port_.TaskbarAnswers()) port_.RemoveTrayIcon();
     if (!stopped) {
         // A worker that has not ended may still use the rules and the
         // shared state: the process ends at once, freeing nothing.
@@ -236,7 +199,7 @@ void Shell::SecondStart() {
         Tell(texts::kAlreadyRunning);
         return;
     }
-    AddTrayIcon();
+    port_.AddTrayIcon();
     shared_.config.trayIcon = true;
     Save();
 }
@@ -292,7 +255,7 @@ void Shell::OpenDialog(Dialog dialog) {
 }
 
 void Shell::DialogClosed(Dialog dialog) {
-    if (dialog == Dialog::Settings && !shared_.config.trayIcon) RemoveTrayIcon();
+    if (dialog == Dialog::Settings && !shared_.config.trayIcon) port_.RemoveTrayIcon();
     // A dialog's loop drops the message it takes after its end was asked for
     // inside a message sent from another program (an automation tool's click
     // on OK): a save request re-posted then may be that one.

@@ -13,8 +13,8 @@
 
 #include "engine/window_system.h"
 #include "engine/workers.h"
-#include "rules/rule_table.h"
-#include "rules/settings_file.h"
+#include "engine/shared_state.h"
+#include "settings/settings_file.h"
 #include "settings/settings_dialog.h"
 
 namespace torvane::shell {
@@ -44,8 +44,11 @@ struct MenuMarks {
     friend bool operator==(const MenuMarks&, const MenuMarks&) = default;
 };
 
+// The hotkey's modifiers (MOD_ALT, MOD_CONTROL, MOD_SHIFT, MOD_WIN).
+inline constexpr unsigned kModAlt = 1, kModControl = 2, kModShift = 4, kModWin = 8;
+
 struct Hotkey {
-    unsigned modifiers;  // MOD_ALT 1, MOD_CONTROL 2, MOD_SHIFT 4, MOD_WIN 8
+    unsigned modifiers;  // kModAlt ...
     unsigned key;        // a virtual-key code
     friend bool operator==(const Hotkey&, const Hotkey&) = default;
 };
@@ -61,11 +64,12 @@ struct Point2 {
 
 // What the Shell asks of the platform: the main window's own messages, its
 // notices, tray icon, hotkey and menu, the dialogs, documents and the end.
-// The tray icon's calls wait for the shell's taskbar, which may not answer:
-// the Shell makes them on threads of their own and waits a bounded time.
 class ShellPort : public TrayIconHost {
 public:
+    // The tray icon's calls wait for the taskbar.
     virtual void RemoveTrayIcon() = 0;
+    // Whether the taskbar answers within a quarter of a second.
+    virtual bool TaskbarAnswers() = 0;
     // Posts a message to the main window, handled after the current one.
     virtual void Post(const Message& message) = 0;
     // The shell's notice: no owner, on top, the exclamation icon, caption
@@ -98,7 +102,7 @@ public:
     virtual void EndNow(int code) = 0;
 };
 
-class Shell final : public settings::SettingsHost, public TrayIconHost {
+class Shell final : public settings::SettingsHost {
 public:
     Shell(Shared& shared, WindowSystem& windows, SettingsFile& settings, ShellPort& port)
         : shared_(shared), windows_(windows), settings_(settings), port_(port) {}
@@ -113,16 +117,12 @@ public:
 
     // The settings dialog has installed its copy: register the hotkey, save.
     void Committed() override;
-    // Adds the tray icon, waiting a bounded time for the shell (the scan
-    // worker calls it when the taskbar has come back).
-    void AddTrayIcon() override;
 
     bool dialogOpen() const { return !open_.empty(); }
 
 private:
     void Start();
     bool WorkersStopped();
-    void RemoveTrayIcon();
     void Destroyed();
     void SessionEnds();
     void Command(const Message& message);

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rules/settings_format.h"
+#include "settings/settings_format.h"
 
 namespace {
 

@@ -33,8 +33,7 @@ public:
     std::vector<int> reposted;            // commands posted to itself
     std::vector<std::string> notices;     // "caption: text", "help caption: text"
     bool captured = false, pickCursor = false;  // the mouse, by a pick, and its cursor
-    bool askAnswer = false;               // what the input dialog hands back
-    std::string askClass, askTitle;
+    bool inputShown = false;              // the input dialog was asked for
 
     Control& operator[](int id) { return controls[id]; }
     void Enable(int id, bool on) override { controls[id].enabled = on; }
@@ -98,10 +97,7 @@ public:
     void Notice(const char* text, const char* caption, bool help) override {
         notices.push_back(std::string(help ? "help " : "") + caption + ": " + text);
     }
-    bool AskForKeys(std::string& className, std::string& title) override {
-        if (askAnswer) className = askClass, title = askTitle;
-        return askAnswer;
-    }
+    bool RunInput() override { return !(inputShown = true); }  // it stays open: the test closes it
     void Capture(bool on) override { captured = on, pickCursor = pickCursor && on; }  // the cursor is reset
     void SetPickCursor() override { pickCursor = captured; }
 };

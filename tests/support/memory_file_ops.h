@@ -7,7 +7,7 @@
 #include <set>
 #include <string>
 
-#include "rules/file_ops.h"
+#include "settings/file_ops.h"
 
 namespace torvane::testing {
 

@@ -6,6 +6,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <ostream>
 #include <functional>
 #include <map>
 #include <optional>
@@ -14,7 +18,9 @@
 #include <utility>
 #include <vector>
 
-#include "rules/settings_format.h"
+#include "resource.h"
+#include "settings/settings_format.h"
+#include "shell/shell.h"
 
 namespace scenario {
 
@@ -110,12 +116,13 @@ inline std::string BlockLine(const std::string& raw) {
     }
     const bool system = w[0] == "@system";
     Check(system || w.size() >= 2, "@rule needs a name");
+    // The program's own defaults; a rule's class is the section's name.
     std::vector<std::pair<std::string, std::string>> keys;
     if (system) {
-        for (const torvane::SystemKey& k : torvane::kSystemKeys) keys.emplace_back(k.name, k.initial);
+        for (const torvane::SystemKey& k : torvane::kSystemKeys)
+            keys.emplace_back(k.name, std::to_string(k.get(torvane::SystemConfig::Defaults())));
     } else {
-        for (const torvane::RuleKey& k : torvane::kRuleKeys) keys.emplace_back(k.name, k.initial);
-        keys[0].second = w[1];  // the class is the section's name
+        for (const torvane::RuleKey& k : torvane::kRuleKeys) keys.emplace_back(k.name, k.write(torvane::WindowRule::Named(w[1])));
     }
     for (std::size_t i = system ? 1 : 2; i < w.size(); ++i) {
         const std::string key = w[i].substr(0, w[i].find('='));
@@ -173,6 +180,34 @@ inline std::vector<Scenario> ParseScenarios(const std::string& file, const std::
     }
     return scenarios;
 }
+
+// Every scenario of a scenario file, or of every file of a folder in the
+// order of their names: the tests' list of scenarios.
+inline std::vector<Scenario> LoadScenarios(const std::filesystem::path& path) {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::is_directory(path)) {
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            if (entry.path().extension() == ".txt") files.push_back(entry.path());
+        std::sort(files.begin(), files.end());
+    } else {
+        files.push_back(path);
+    }
+    std::vector<Scenario> all;
+    for (const auto& file : files) {
+        std::ifstream in(file, std::ios::binary);
+        Check(static_cast<bool>(in), "cannot read " + file.string());
+        for (Scenario& s : ParseScenarios(file.filename().string(), std::string(std::istreambuf_iterator<char>(in), {})))
+            all.push_back(std::move(s));
+    }
+    return all;
+}
+
+// A scenario's name as a test's name: its letters and digits, "_" for the rest.
+inline std::string TestName(std::string name) {
+    std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+    return name;
+}
+inline void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 // --- playing ---
 
@@ -271,23 +306,46 @@ inline std::vector<std::string> ChordKeys(const std::string& chord) {
     return keys;
 }
 
+// A key's virtual-key code by its name in a chord: a modifier, "space",
+// "return", "escape", "f1" to "f12", "num0" to "num9", a letter or a digit.
+inline unsigned KeyCode(const std::string& name) {
+    static const std::map<std::string, unsigned> named = {{"ctrl", 0x11}, {"alt", 0x12}, {"shift", 0x10},
+                                                          {"win", 0x5B}, {"space", 0x20}, {"return", 0x0D},
+                                                          {"escape", 0x1B}};
+    if (named.count(name)) return named.at(name);
+    if (name.size() > 1 && name[0] == 'f') return 0x6F + static_cast<unsigned>(Number(name.substr(1)));
+    if (name.rfind("num", 0) == 0) return 0x60 + static_cast<unsigned>(Number(name.substr(3)));
+    return static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(name[0])));
+}
+
+// The hotkey that a chord is: its modifiers and its other key.
+inline torvane::shell::Hotkey ChordHotkey(const std::string& chord) {
+    using namespace torvane::shell;
+    static const std::map<std::string, unsigned> modifiers = {
+        {"alt", kModAlt}, {"ctrl", kModControl}, {"shift", kModShift}, {"win", kModWin}};
+    Hotkey hotkey{0, 0};
+    for (const std::string& k : ChordKeys(chord)) modifiers.count(k) ? void(hotkey.modifiers |= modifiers.at(k)) : void(hotkey.key = KeyCode(k));
+    return hotkey;
+}
+
 inline int CommandId(const std::string& word) {
-    static const std::map<std::string, int> named = {{"correct", 32780}, {"toggle", 32779}, {"settings", 32772},
-                                                     {"help", 32781},    {"readme", 32782}, {"about", 104},
-                                                     {"exit", 105}};
+    static const std::map<std::string, int> named = {
+        {"correct", IDM_CORRECT_NOW}, {"toggle", IDM_MONITORING}, {"settings", IDM_SETTINGS}, {"help", IDM_HELP},
+        {"readme", IDM_README},       {"about", IDM_ABOUT},       {"exit", IDM_EXIT}};
     return named.count(word) ? named.at(word) : Number(word);
 }
 
 inline unsigned MessageId(const std::string& word) {
-    static const std::map<std::string, unsigned> named = {{"save", 0x400 + 20}, {"tray", 0x400 + 100},
-                                                          {"hotkey", 0x312},    {"close", 0x10},
-                                                          {"queryendsession", 0x11}, {"endsession", 0x16}};
+    using namespace torvane::shell;
+    static const std::map<std::string, unsigned> named = {
+        {"save", kSaveRequest}, {"tray", kTrayCallbackMessage}, {"hotkey", kWmHotkey}, {"close", kWmClose},
+        {"queryendsession", kWmQueryEndSession}, {"endsession", kWmEndSession}};
     return named.count(word) ? named.at(word) : static_cast<unsigned>(Number(word));
 }
 
 // Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"owner", "shot", "backlog-below", "mouse-at"};
+    static const char* const kOnly[] = {"owner", "backlog-below", "mouse-at"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 

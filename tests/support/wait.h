@@ -4,7 +4,7 @@
 #include <chrono>
 #include <thread>
 
-#include "rules/rule_table.h"
+#include "engine/shared_state.h"
 
 namespace torvane::testing {
 
@@ -22,13 +22,12 @@ bool WaitUntil(Condition condition, std::chrono::milliseconds deadline = kDeadli
 
 // Waits until every running worker has finished `cycles` more cycles.
 inline bool WaitForCycles(const Shared& shared, std::uint64_t cycles) {
-    const WorkerFlags* all[] = {&shared.scanThread, &shared.lockThread, &shared.correctionThread,
-                                &shared.stateWatchThread};
-    std::uint64_t start[4];
-    for (int i = 0; i < 4; ++i) start[i] = all[i]->Cycles.load();
+    const auto all = shared.workers();
+    std::array<std::uint64_t, std::tuple_size_v<decltype(all)>> start{};
+    for (std::size_t i = 0; i < all.size(); ++i) start[i] = all[i]->cycles.load();
     return WaitUntil([&] {
-        for (int i = 0; i < 4; ++i)
-            if (all[i]->Cycles.load() < start[i] + cycles) return false;
+        for (std::size_t i = 0; i < all.size(); ++i)
+            if (all[i]->cycles.load() < start[i] + cycles) return false;
         return true;
     });
 }

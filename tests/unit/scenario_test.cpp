@@ -20,9 +20,8 @@
 #include "engine/scan.h"
 #include "engine/workers.h"
 #include "resource.h"
-#include "rules/settings_file.h"
-#include "rules/settings_format.h"
-#include "settings/input_dialog.h"
+#include "settings/settings_file.h"
+#include "settings/settings_format.h"
 #include "settings/settings_dialog.h"
 #include "shell/shell.h"
 #include "shell/texts.h"
@@ -43,17 +42,12 @@ std::string scenario::ToCp932(const std::string& utf8) {
     return out;
 }
 
-namespace scenario {
-void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
-}  // namespace scenario
-
 namespace torvane {
 namespace {
 
 using namespace scenario;
 using testing::FakeDesktop;
 using testing::FakeDialog;
-using settings::InputDialog;
 using settings::SettingsDialog;
 
 // Runs the steps of one kind of worker, so that the answers come back to it.
@@ -100,21 +94,7 @@ bool IsCheckBox(int id) {
     return (id >= IDC_MOVEX && id <= IDC_FSTFORCE && id != IDC_TOP && id != IDC_WIDTH && id != IDC_HEIGHT) ||
            (id >= IDC_CTRL && id <= IDC_WIN) || id == IDC_TRAY;
 }
-bool IsField(int id) { return id == IDC_NAME || id == IDC_LEFT || id == IDC_TOP || id == IDC_WIDTH || id == IDC_HEIGHT; }
 
-// A chord such as "ctrl+shift+num5", as the hotkey it would be.
-shell::Hotkey ChordOf(const std::string& chord) {
-    static const std::map<std::string, unsigned> kModifiers = {{"alt", 1}, {"ctrl", 2}, {"shift", 4}, {"win", 8}};
-    shell::Hotkey pressed{0, 0};
-    for (const std::string& k : ChordKeys(chord)) {
-        if (kModifiers.count(k)) pressed.modifiers |= kModifiers.at(k);
-        else if (k == "space") pressed.key = 32;
-        else if (k[0] == 'f' && k.size() > 1) pressed.key = 111 + static_cast<unsigned>(Number(k.substr(1)));
-        else if (k.rfind("num", 0) == 0) pressed.key = 96 + static_cast<unsigned>(Number(k.substr(3)));
-        else pressed.key = static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(k[0])));
-    }
-    return pressed;
-}
 
 // The core on a fake platform. The main window's posted messages wait in a
 // queue that every step lets run; each open dialog is a window of the desktop.
@@ -136,8 +116,8 @@ public:
         return testing::WaitUntil([&] { return AfterStep(), done(); }, std::chrono::milliseconds(ms));
     }
     void Pause(int ms) override {
-        const std::uint64_t until = program_->shared.lockThread.Cycles + std::min(ms, quietMs) / 2;
-        if (AnyWorkerAlive(program_->shared)) WaitFor([&] { return program_->shared.lockThread.Cycles >= until; }, deadlineMs);
+        const std::uint64_t until = program_->shared.lockThread.cycles + std::min(ms, quietMs) / 2;
+        if (AnyWorkerAlive(program_->shared)) WaitFor([&] { return program_->shared.lockThread.cycles >= until; }, deadlineMs);
         AfterStep();
     }
     // Time passes: the windows run, the workers take in their answers, the
@@ -151,7 +131,7 @@ public:
             queue_.pop_front();
             program_->shell.Handle(m);
         }
-        if (input_ && inputView_->ended >= 0) InputClosed();
+        if (inputOpen_ && inputView_->ended >= 0) InputClosed();
         if (settingsView_ && settingsView_->ended < 0 && !settingsView_->reposted.empty()) {
             const int id = settingsView_->reposted.front();  // in the order posted, as a queue delivers them
             settingsView_->reposted.erase(settingsView_->reposted.begin());
@@ -220,7 +200,7 @@ public:
     void Tray(bool right) override { queue_.push_back({shell::kTrayCallbackMessage, 1, right ? 0x204 : 0x201}); }
     // A chord reaches the program when it is its registered hotkey.
     void Keys(const std::string& chord) override {
-        if (hotkey_ == ChordOf(chord)) queue_.push_back({shell::kWmHotkey, 0, 0});
+        if (hotkey_ == ChordHotkey(chord)) queue_.push_back({shell::kWmHotkey, 0, 0});
     }
     std::optional<std::string> TakeNotice(const std::string& caption, bool help) override {
         for (FakeDialog* view : {settingsView_.get(), inputView_.get()}) {
@@ -259,7 +239,7 @@ public:
 
     // --- the dialogs ---
     bool OpenDialog(const std::string& which) override {
-        FakeDialog* view = which == "settings" ? settingsView_.get() : which == "input" ? inputView_.get()
+        FakeDialog* view = which == "settings" ? settingsView_.get() : which == "input" && inputOpen_ ? inputView_.get()
                          : which == "about"    ? aboutView_.get() : nullptr;
         if (view == nullptr || view->ended >= 0) return false;
         view_ = view;
@@ -271,7 +251,7 @@ public:
     void CloseBox() override { Click(2, false); }
     void Focus(int id) override {
         FakeDialog& view = View();
-        if (IsField(view.focus) && view.focus != id && view_ == settingsView_.get()) settingsModel_->Command(view.focus, 0x200);
+        if (settings::IsField(view.focus) && view.focus != id && view_ == settingsView_.get()) settingsModel_->Command(view.focus, 0x200);
         view.focus = id;
     }
     void Type(int id, const std::string& text) override {
@@ -295,10 +275,10 @@ public:
             desktop_.open("Edit", "", r, true, target);
         }
         desktop_.setCursor(Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
-        if (input_ && view_ == inputView_.get()) input_->Press();
+        if (InInput()) settingsModel_->input().Press();
         else SettingsModel().Press();
         Check(!View()[IDC_PICK].visible && View().pickCursor, "the icon is shown, or the mouse free, while dragging");
-        input_ && view_ == inputView_.get() ? input_->Release() : settingsModel_->Release();
+        InInput() ? settingsModel_->input().Release() : settingsModel_->Release();
         Check(!View().captured && View()[IDC_PICK].visible, "the mouse is held, or the icon hidden, after the pick");
     }
     ControlState Control(int id) override {
@@ -310,12 +290,13 @@ public:
 
     std::pair<bool, bool> Marks() override { return {marks_.monitoringChecked, marks_.correctNowEnabled}; }
     bool TrayIconShown() override { return trayShown_; }
-    void TakeHotkey(const std::string& chord) override { taken_ = ChordOf(chord); }
+    void TakeHotkey(const std::string& chord) override { taken_ = ChordHotkey(chord); }
     bool Extra(const Step& step) override;
 
     // --- shell::ShellPort ---
     void AddTrayIcon() override { WaitForTaskbar(), trayShown_ = true, ++trayAdds_, --shellCalls_; }
     void RemoveTrayIcon() override { WaitForTaskbar(), trayShown_ = false, --shellCalls_; }
+    bool TaskbarAnswers() override { return !desktop_.window(desktop_.frontmost("Shell_TrayWnd")).hung; }
     void Post(const shell::Message& m) override { queue_.push_back(m); }
     void Notice(const std::string& text) override { notices_.push_back(std::string(texts::kProductName) + ": " + text); }
     bool RegisterHotkey(const shell::Hotkey& hotkey) override {
@@ -336,7 +317,8 @@ public:
             return;
         }
         settingsView_ = std::make_unique<FakeDialog>();
-        settingsModel_ = std::make_unique<SettingsDialog>(program_->shared, desktop_, program_->shell, *settingsView_);
+        inputView_ = std::make_unique<FakeDialog>();
+        settingsModel_ = std::make_unique<SettingsDialog>(program_->shared, desktop_, program_->shell, *settingsView_, *inputView_);
         if (settingsModel_->Open())
             dialogWindow_ = desktop_.open("#32770", ToCp932("Torvane - 設定"), Rect{337, 190, 940, 810});
     }
@@ -414,14 +396,12 @@ private:
         program_->shell.DialogClosed(dialog);
     }
 
+    bool InInput() const { return inputOpen_ && view_ == inputView_.get(); }
     void InputClosed() {
-        settingsView_->askAnswer = input_->accepted();
-        settingsView_->askClass = input_->className();
-        settingsView_->askTitle = input_->title();
+        inputOpen_ = false;
         desktop_.close(inputWindow_);
         if (view_ == inputView_.get()) view_ = settingsView_.get();
-        input_.reset();
-        settingsModel_->Command(IDC_ADD_INPUT, 0);
+        settingsModel_->InputClosed();
     }
 
     void Click(int button, bool moveFocus) {
@@ -429,22 +409,21 @@ private:
             if (button == 1 || button == 2) aboutView_->ended = button;
             return;
         }
-        if (view_ != nullptr && view_ == inputView_.get()) {
-            input_->Command(button);
+        if (InInput()) {
+            settingsModel_->input().Command(button);
             if (inputView_->ended >= 0) InputClosed();
             return;
         }
         if (moveFocus) Focus(button);
         if (IsCheckBox(button)) View()[button].checked = !View()[button].checked;
-        if (button == IDC_ADD_INPUT) {
-            inputView_ = std::make_unique<FakeDialog>();
-            input_ = std::make_unique<InputDialog>(desktop_, *inputView_);
-            input_->Open();
+        SettingsModel().Command(button, 0);
+        if (std::exchange(settingsView_->inputShown, false)) {  // the model showed the input dialog
+            inputView_->ended = -1;
+            settingsModel_->input().Open();
             inputWindow_ = desktop_.open("#32770", ToCp932("Torvane - 入力して追加"), Rect{450, 435, 1040, 545});
             view_ = inputView_.get();
-            return;
+            inputOpen_ = true;
         }
-        SettingsModel().Command(button, 0);
     }
 
     FakeDesktop desktop_;
@@ -455,7 +434,7 @@ private:
     std::vector<std::string> notices_;  // "caption: text", as shown
     std::unique_ptr<FakeDialog> settingsView_, inputView_, aboutView_;
     std::unique_ptr<SettingsDialog> settingsModel_;
-    std::unique_ptr<InputDialog> input_;
+    bool inputOpen_ = false;
     FakeDialog* view_ = nullptr;
     WindowHandle dialogWindow_ = kNoWindow, inputWindow_ = kNoWindow, aboutWindow_ = kNoWindow;
     std::atomic<bool> trayShown_{false};
@@ -476,11 +455,11 @@ bool Core::Extra(const Step& step) {
     if (c == "load") {  // the file read, the workers not started
         program_->file.Load(program_->shared);
     } else if (c == "scan") {  // scan [the pass's result]
-        const int result = ScanPass(program_->shared, desktop_);
-        Check(w.size() < 2 || result == Number(w[1]), "the pass gave " + std::to_string(result));
+        const bool whole = ScanPass(program_->shared, desktop_);
+        Check(w.size() < 2 || whole == (Number(w[1]) != 0), "the pass was not whole");
     } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
-        Check(program_->shared.correctionWakeup.isDue() == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
-        program_->shared.correctionWakeup.sleepFor(0);
+        const auto now = Wakeup::Clock::now();
+        Check(program_->shared.correctionThread.wakeup.sleepUntil(now, now) == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
     } else if (c == "stall") {  // the three correction workers get no time from now on
         desktop_.stall(true);
         Check(WaitFor([&] { return desktop_.waiting() == 3; }, deadlineMs), "the workers go on");
@@ -556,19 +535,6 @@ bool Core::Extra(const Step& step) {
     return true;
 }
 
-// Every scenario of the end-to-end and the unit scenario files.
-std::vector<Scenario> AllScenarios() {
-    std::vector<Scenario> all;
-    for (const char* folder : {"/wine/e2e/scenarios", "/unit/scenarios"}) {
-        for (const auto& file : std::filesystem::directory_iterator(std::string(TORVANE_TESTS_DIR) + folder)) {
-            std::ifstream in(file.path(), std::ios::binary);
-            for (Scenario& s : ParseScenarios(file.path().filename().string(), std::string(std::istreambuf_iterator<char>(in), {})))
-                all.push_back(std::move(s));
-        }
-    }
-    return all;
-}
-
 class Scenarios : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(Scenarios, Play) {
@@ -581,11 +547,13 @@ TEST_P(Scenarios, Play) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(AllScenarios()), [](const auto& info) {
-    std::string name = info.param.name;
-    std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
-    return name;
-});
+// Every scenario of the end-to-end and the unit scenario files.
+std::vector<Scenario> AllScenarios() {
+    std::vector<Scenario> all = LoadScenarios(std::string(TORVANE_TESTS_DIR) + "/wine/e2e/scenarios");
+    for (Scenario& s : LoadScenarios(std::string(TORVANE_TESTS_DIR) + "/unit/scenarios")) all.push_back(std::move(s));
+    return all;
+}
+INSTANTIATE_TEST_SUITE_P(, Scenarios, ::testing::ValuesIn(AllScenarios()), [](const auto& i) { return TestName(i.param.name); });
 
 }  // namespace
 }  // namespace torvane

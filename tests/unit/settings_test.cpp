@@ -14,9 +14,8 @@
 #include <vector>
 
 #include "resource.h"
-#include "rules/settings_file.h"
-#include "rules/settings_format.h"
-#include "settings/hotkey_keys.h"
+#include "settings/settings_file.h"
+#include "settings/settings_format.h"
 #include "settings/texts.h"
 #include "shell/texts.h"
 #include "support/scenario.h"
@@ -85,7 +84,7 @@ protected:
         std::ifstream in(path_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    int save(FileOps& ops = PlatformFileOps()) { return SettingsFile(ops, path_).Save(shared, [&] { ++reposts; }); }
+    bool save(FileOps& ops = PlatformFileOps()) { return SettingsFile(ops, path_).Save(shared, [&] { ++reposts; }); }
 
     std::string dir_, path_;
     Shared shared;
@@ -96,13 +95,13 @@ protected:
 TEST_F(File, LoadsAndRunsOnDefaultsWithoutIt) {
     write("[!SystemConfig]\r\nEnabled=0\r\n[a]\r\n[b]\r\ntitle=x\r\n");
     SettingsFile file(PlatformFileOps(), path_);
-    EXPECT_EQ(file.Load(shared), 1);
+    EXPECT_TRUE(file.Load(shared));
     EXPECT_FALSE(file.keepsExistingFile()) << "a file read is written again";
     EXPECT_FALSE(shared.config.monitoring);
     EXPECT_EQ(shared.table.count(), 2);
     EXPECT_FALSE(shared.busy.isHeld());
     std::filesystem::remove(path_);
-    EXPECT_EQ(file.Load(shared), 0);
+    EXPECT_FALSE(file.Load(shared));
     EXPECT_TRUE(shared.config == SystemConfig::Defaults());
     EXPECT_EQ(shared.table.count(), 0);
     EXPECT_TRUE(files().empty()) << "loading creates nothing";
@@ -119,7 +118,7 @@ TEST_F(File, EveryFailingStepLeavesTheOldFileWhole) {
         SCOPED_TRACE(static_cast<int>(step));
         write(old_);
         FaultyFileOps ops(step);
-        EXPECT_EQ(save(ops), 0);
+        EXPECT_FALSE(save(ops));
         EXPECT_EQ(reposts, 0) << "a failed write is not a held flag";
         EXPECT_EQ(read(), old_);
         EXPECT_EQ(files(), std::vector<std::string>{"zrk.ini"}) << "the temporary file is removed";
@@ -131,27 +130,27 @@ TEST_F(File, EveryFailingStepLeavesTheOldFileWhole) {
         }
     }
     FaultyFileOps busyTwice(Fail::ReplaceBusyTwice);
-    EXPECT_EQ(save(busyTwice), 1);
+    EXPECT_TRUE(save(busyTwice));
     EXPECT_EQ(busyTwice.replaces, 3);
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
-    EXPECT_EQ(SettingsFile(PlatformFileOps(), dir_ + "/no/such/folder/zrk.ini").Save(shared, {}), 0);
+    EXPECT_FALSE(SettingsFile(PlatformFileOps(), dir_ + "/no/such/folder/zrk.ini").Save(shared, {}));
 }
 
 TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     write(old_);
     FaultyFileOps ops(Fail::Read);
     SettingsFile file(ops, path_);
-    EXPECT_EQ(file.Load(shared), 0);
+    EXPECT_FALSE(file.Load(shared));
     EXPECT_TRUE(file.keepsExistingFile());
     EXPECT_TRUE(shared.config == SystemConfig::Defaults());
-    EXPECT_EQ(file.Save(shared, {}), 0);
+    EXPECT_FALSE(file.Save(shared, {}));
     ops.failing = Fail::None;
-    EXPECT_EQ(file.Save(shared, {}), 0) << "readable now, but its rules were never loaded";
+    EXPECT_FALSE(file.Save(shared, {})) << "readable now, but its rules were never loaded";
     EXPECT_EQ(read(), old_);
     EXPECT_EQ(ops.reads, 1) << "a save looks only whether the file is there";
     std::filesystem::remove(path_);
-    EXPECT_EQ(file.Save(shared, {}), 1);
-    EXPECT_EQ(file.Save(shared, {}), 1) << "and goes on working";
+    EXPECT_TRUE(file.Save(shared, {}));
+    EXPECT_TRUE(file.Save(shared, {})) << "and goes on working";
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
 }
 
@@ -168,7 +167,7 @@ TEST_F(File, ASaveRemovesWhatKilledSavesLeft) {
     for (const std::string& name : kept) std::ofstream(dir_ + "/" + name) << "x";
     for (unsigned long pid : {static_cast<unsigned long>(dead), static_cast<unsigned long>(::getpid())})
         std::ofstream(TempFileName(path_, pid, 3)) << "half a file";
-    EXPECT_EQ(save(), 1);
+    EXPECT_TRUE(save());
     std::vector<std::string> left = files(), expected = kept;
     expected.push_back("zrk.ini");
     std::sort(left.begin(), left.end());
@@ -200,16 +199,6 @@ TEST(Texts, AreCodePage932Bytes) {
     }
     EXPECT_EQ(helped, 39);
     EXPECT_TRUE(!settings::HelpFor(IDC_VISIBLE_BAR) && !settings::HelpFor(IDC_RULE_BAR)) << "the scroll bars have no help";
-}
-
-// The virtual-key codes the key list's entries save (its rows: the dialog scenarios).
-TEST(KeyList, SavesVirtualKeyCodes) {
-    const std::pair<int, int> codes[] = {{0, 0},   {1, 65},   {26, 90},  {28, 48},  {37, 57},  {39, 96},  {44, 101},
-                                         {48, 105}, {49, 110}, {50, 111}, {51, 106}, {52, 109}, {53, 107}, {55, 112},
-                                         {56, 113}, {66, 123}, {68, 32},  {69, 13},  {70, 27},  {71, 45},  {72, 46},
-                                         {73, 36},  {74, 35},  {75, 33},  {76, 34},  {78, 38},  {79, 40},  {80, 37},
-                                         {81, 39},  {82, 0}};
-    for (const auto& [row, code] : codes) EXPECT_EQ(settings::HotkeyKeyTable().at(row).code, code) << row;
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #!/bin/sh
 # The download as a user uses it, under Wine: the zip unpacked into a fresh
-# folder, the program started there by the end-to-end driver, which also
+# folder, the program started there by the end-to-end test, which also
 # checks that its version resource and about box name the version in the
 # zip's name.
-#   zip_test.sh <zip> <driver.exe> <scenario file>
+#   zip_test.sh <zip> <torvane_e2e_test.exe> <scenario file>
 set -eu
-zip=$1 driver=$2 scenarios=$3
+zip=$1 test=$2 scenarios=$3
 [ -f "$zip" ] || { echo "no $zip: run scripts/release.sh first" >&2; exit 1; }
 version=$(basename "$zip" | sed -n 's/^Torvane-\([0-9.]*\)-win64\.zip$/\1/p')
 [ -n "$version" ] || { echo "not a release zip: $zip" >&2; exit 1; }
@@ -17,6 +17,7 @@ here=$(dirname "$0")
 # the program.
 printf 'scenario Release.TheVersionIsTheZips\n  start\n  version %s\n' "$version" > "$folder.version.txt"
 trap 'rm -rf "$folder" "$folder.version.txt"' EXIT
-"$here/../../../cmake/wine-run.sh" "$driver" --torvane="$folder/torvane.exe" --folder="$folder" "$folder.version.txt"
+export TORVANE_EXE="$folder/torvane.exe" TORVANE_FOLDER="$folder"
+TORVANE_SCENARIOS="$folder.version.txt" "$here/../../../cmake/wine-run.sh" "$test"
 rm -f "$folder/zrk.ini"
-exec "$here/../../../cmake/wine-run.sh" "$driver" --torvane="$folder/torvane.exe" --folder="$folder" "$scenarios"
+TORVANE_SCENARIOS=$scenarios exec "$here/../../../cmake/wine-run.sh" "$test"

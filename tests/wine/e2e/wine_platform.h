@@ -1,13 +1,14 @@
-// Plays end-to-end scenarios against the real torvane.exe under Wine. A
-// scenario file (UTF-8, format in docs/testing.md) gives, for each scenario,
-// a zrk.ini, the windows to open, what the user does and what must then
-// hold. This program acts only as another process can: messages to the
-// program's hidden main window and its dialogs, real mouse and keyboard
-// input, the settings file, and windows of its own for the rules to act on.
+// The real torvane.exe under Wine, as a scenario's platform: it acts only as
+// another process can, through messages to the program's hidden main window
+// and its dialogs, real mouse and keyboard input, the settings file, and
+// windows of its own for the rules to act on. The end-to-end test plays the
+// scenario files with it; the tool that takes the documents' pictures too.
 //
-//   torvane_e2e_driver.exe --torvane=<torvane.exe> [--shots=<folder>] <scenario file> [name prefix]
-//
-// With --shots, the "shot" steps save pictures (BMP) there.
+// From the environment: TORVANE_EXE, the program (default: the one built
+// beside the test); TORVANE_FOLDER, a folder to run it in, kept as it is
+// (default: a fresh one per scenario, removed).
+#pragma once
+
 #include <windows.h>
 #include <psapi.h>
 
@@ -33,7 +34,21 @@ namespace {
 
 using namespace scenario;
 
-std::string g_torvane, g_shots, g_folder;
+// "/a/b" as "Z:\a\b"; a path with a drive letter as it is.
+std::string WinePath(const std::string& path) {
+    if (path.size() >= 2 && path[1] == ':') return path;
+    std::string out = "Z:";
+    for (char c : path) out += c == '/' ? '\\' : c;
+    return out;
+}
+
+// A setting from the environment, as a Windows path; `fallback` without one.
+std::string PathSetting(const char* name, const char* fallback) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? WinePath(value) : fallback[0] ? WinePath(fallback) : std::string();
+}
+const std::string g_torvane = PathSetting("TORVANE_EXE", TORVANE_EXE_BUILT);
+const std::string g_folder = PathSetting("TORVANE_FOLDER", "");
 
 // For what must come true: long, so that a busy machine does not fail a
 // test; a test that passes waits only as long as the program takes.
@@ -224,12 +239,6 @@ POINT Centre(HWND window) {
     return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
 }
 
-WORD KeyCode(const std::string& name) {
-    static const std::map<std::string, WORD> named = {
-        {"ctrl", VK_CONTROL}, {"alt", VK_MENU},      {"shift", VK_SHIFT},   {"win", VK_LWIN}, {"space", VK_SPACE},
-        {"return", VK_RETURN}, {"escape", VK_ESCAPE}, {"f1", VK_F1},        {"f9", VK_F9},    {"f12", VK_F12}};
-    return named.count(name) ? named.at(name) : static_cast<WORD>(::toupper(name[0]));
-}
 
 // A chord such as "ctrl+alt+shift+space" or "shift+f9", pressed and released.
 void PressChord(const std::string& chord) {
@@ -237,7 +246,7 @@ void PressChord(const std::string& chord) {
     for (const std::string& name : ChordKeys(chord)) {
         INPUT key{};
         key.type = INPUT_KEYBOARD;
-        key.ki.wVk = KeyCode(name);
+        key.ki.wVk = static_cast<WORD>(KeyCode(name));
         input.push_back(key);
     }
     for (std::size_t i = input.size(); i-- > 0;) {
@@ -391,37 +400,9 @@ private:
     std::atomic<long> backlog_{0};
 };
 
-// Saves the screen's part under `r` as a 24-bit BMP file, with `cursor`
-// drawn in at `at` (the screen holds no cursor).
-void SaveShot(const RECT& r, const std::string& path, HCURSOR cursor = nullptr, POINT at = {}) {
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr), memory = ::CreateCompatibleDC(screen);
-    HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(memory, bitmap);
-    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    ICONINFO hot{};
-    if (cursor != nullptr && ::GetIconInfo(cursor, &hot)) {
-        ::DrawIconEx(memory, at.x - static_cast<int>(hot.xHotspot) - r.left, at.y - static_cast<int>(hot.yHotspot) - r.top,
-                     cursor, 0, 0, 0, nullptr, DI_NORMAL);
-        ::DeleteObject(hot.hbmMask);
-        if (hot.hbmColor) ::DeleteObject(hot.hbmColor);
-    }
-    BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    std::string pixels(static_cast<std::size_t>((w * 3 + 3) / 4 * 4) * h, '\0');
-    ::GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    ::SelectObject(memory, old);
-    ::DeleteObject(bitmap);
-    ::DeleteDC(memory);
-    ::ReleaseDC(nullptr, screen);
-    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof info;
-    const BITMAPFILEHEADER file{0x4D42 /* "BM" */, static_cast<DWORD>(offset + pixels.size()), 0, 0, offset};
-    WriteFileBytes(path, std::string(reinterpret_cast<const char*>(&file), sizeof file) +
-                             std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels);
-}
-
 // --- the program under Wine ---
 
-class Wine final : public Platform {
+class Wine : public Platform {
 public:
     Wine() { deadlineMs = static_cast<int>(kDeadlineMs); }
     ~Wine() override {
@@ -646,11 +627,8 @@ public:
     }
     // This program registers the chord.
     void TakeHotkey(const std::string& chord) override {
-        static const std::map<std::string, UINT> modifiers = {
-            {"alt", MOD_ALT}, {"ctrl", MOD_CONTROL}, {"shift", MOD_SHIFT}, {"win", MOD_WIN}};
-        UINT held = 0, key = 0;
-        for (const std::string& k : ChordKeys(chord)) modifiers.count(k) ? void(held |= modifiers.at(k)) : void(key = KeyCode(k));
-        Check(::RegisterHotKey(nullptr, ++hotkeys_, held, key) != 0, "cannot take the hotkey " + chord);
+        const torvane::shell::Hotkey hotkey = ChordHotkey(chord);
+        Check(::RegisterHotKey(nullptr, ++hotkeys_, hotkey.modifiers, hotkey.key) != 0, "cannot take the hotkey " + chord);
     }
 
     bool Extra(const Step& step) override {
@@ -661,14 +639,6 @@ public:
         } else if (c == "mouse-at") {  // mouse-at <x,y>: the cursor goes there
             const Box at = ParseBox(w.at(1) + ",0,0");
             MouseAt(POINT{at.x, at.y});
-        } else if (c == "shot") {
-            // shot <name> [screen]: the dialog (or the whole screen), if --shots was given.
-            if (!g_shots.empty()) {
-                RECT r = WindowRect(dialog_);
-                ::InflateRect(&r, 12, 12);
-                if (w.size() > 2) ::GetWindowRect(::GetDesktopWindow(), &r);
-                SaveShot(r, g_shots + "\\" + w.at(1) + ".bmp");
-            }
         } else if (c == "version") {
             // version <x.y>: the version resource, in Japanese and English, and the about box say so.
             DWORD ignored = 0;
@@ -707,6 +677,12 @@ public:
         return true;
     }
 
+protected:
+    // A picture for the documents of the screen's part `area`, with the
+    // program's pick cursor at `cursor` when given; the tests take none.
+    virtual void Picture(const std::string&, const RECT&, const POINT*) {}
+    HWND dialog() const { return dialog_; }
+
 private:
     void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
         Check(::PostMessageA(window, message, wParam, lParam) != 0, "cannot post to the program");
@@ -740,7 +716,7 @@ private:
 };
 
 // A real drag from the dialog's cursor icon, with a picture of it under way
-// when asked for.
+// when one is asked for.
 void Wine::Drag(const std::string& window, bool edit, const std::string& shot) {
     HWND icon = Item(1033);
     HWND target = Window(window);
@@ -761,84 +737,13 @@ void Wine::Drag(const std::string& window, bool edit, const std::string& shot) {
         PumpFor(20);
     }
     Check(::WaitFor([&] { return !::IsWindowVisible(icon); }), "the icon is shown while dragging");
-    if (!shot.empty() && !g_shots.empty()) {
-        // With the program's own pick cursor, which it shows meanwhile.
-        HMODULE program = ::LoadLibraryExA(g_torvane.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-        SaveShot(RECT{std::min(from.x, to.x) - 60, std::min(from.y, to.y) - 60, std::max(from.x, to.x) + 60,
-                      std::max(from.y, to.y) + 60},
-                 g_shots + "\\" + shot + ".bmp", ::LoadCursorA(program, "IDC_POINTER"), to);
-        ::FreeLibrary(program);
-    }
+    if (!shot.empty()) Picture(shot, RECT{std::min(from.x, to.x) - 60, std::min(from.y, to.y) - 60,
+                                          std::max(from.x, to.x) + 60, std::max(from.y, to.y) + 60}, &to);
     MouseAt(to, MOUSEEVENTF_LEFTUP);
     Check(::WaitFor([&] { return ::IsWindowVisible(icon) != 0; }), "the icon is not back after the drop");
-}
-
-int PlayAll(const std::string& file, const std::string& only) {
-    const std::optional<std::string> text = ReadFileBytes(file);
-    Check(text.has_value(), "cannot read " + file);
-    int passed = 0, failed = 0;
-    for (const Scenario& scenario : ParseScenarios(file, *text)) {
-        const std::string& name = scenario.name;
-        if (name.rfind(only, 0) != 0) continue;
-        std::printf("[ RUN      ] %s\n", name.c_str());
-        std::fflush(stdout);
-        const ULONGLONG from = Now();
-        std::string failure;
-        {
-            Wine wine;
-            Player player(wine);
-            try {
-                player.Play(scenario.steps);
-                wine.Finish();
-            } catch (const Failure& f) {
-                failure = player.where() + ": " + f.message;
-                try {
-                    wine.Finish();
-                } catch (const Failure& after) {
-                    failure += "\n    and then: " + after.message;
-                }
-            }
-        }
-        ++(failure.empty() ? passed : failed);
-        if (failure.empty()) std::printf("[       OK ] %s (%llu ms)\n", name.c_str(), Now() - from);
-        else std::printf("%s\n[  FAILED  ] %s\n", failure.c_str(), name.c_str());
-        std::fflush(stdout);
-    }
-    std::printf("%d passed, %d failed\n", passed, failed);
-    return failed == 0 && passed > 0 ? 0 : 1;
-}
-
-// "/a/b" as "Z:\a\b"; a path with a drive letter as it is.
-std::string WinePath(const std::string& path) {
-    if (path.size() >= 2 && path[1] == ':') return path;
-    std::string out = "Z:";
-    for (char c : path) out += c == '/' ? '\\' : c;
-    return out;
 }
 
 }  // namespace
 
 // Windows turns UTF-8 into code page 932 itself.
 std::string scenario::ToCp932(const std::string& utf8) { return Narrow(Widen(utf8, CP_UTF8), kCodePage); }
-
-int main(int argc, char** argv) {
-    std::vector<std::string> rest;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg.rfind("--torvane=", 0) == 0) g_torvane = WinePath(arg.substr(10));
-        else if (arg.rfind("--shots=", 0) == 0) g_shots = WinePath(arg.substr(8));
-        else if (arg.rfind("--folder=", 0) == 0) g_folder = WinePath(arg.substr(9));
-        else rest.push_back(arg);
-    }
-    if (g_torvane.empty() || rest.empty()) {
-        std::fprintf(stderr, "usage: %s --torvane=<torvane.exe> [--shots=<folder>] <scenario file> [name prefix]\n",
-                     argv[0]);
-        return 2;
-    }
-    try {
-        return PlayAll(WinePath(rest[0]), rest.size() > 1 ? rest[1] : "");
-    } catch (const Failure& f) {
-        std::fprintf(stderr, "%s\n", f.message.c_str());
-        return 2;
-    }
-}

@@ -1,11 +1,11 @@
-#include "rules/settings_file.h"
+#include "settings/settings_file.h"
 
 #include <new>
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "rules/settings_format.h"
+#include "settings/settings_format.h"
 
 namespace torvane {
 
@@ -68,12 +68,12 @@ bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string
     return ok;
 }
 
-int SettingsFile::Load(Shared& shared) {
+bool SettingsFile::Load(Shared& shared) {
     shared.config = SystemConfig::Defaults();
     shared.table.release();
 
     BusyGuard guard = BusyGuard::tryTake(shared.busy);
-    if (!guard) return 0;
+    if (!guard) return false;
 
     std::string text;
     ReadStatus status = ReadStatus::Failed;
@@ -84,7 +84,7 @@ int SettingsFile::Load(Shared& shared) {
     }
     if (status != ReadStatus::Ok) {
         keepExistingFile_ = status == ReadStatus::Failed;
-        return 0;
+        return false;
     }
 
     SystemConfig config;
@@ -94,18 +94,18 @@ int SettingsFile::Load(Shared& shared) {
     } catch (const std::bad_alloc&) {
         // Too large to hold: run on the defaults and keep the file as it is.
         keepExistingFile_ = true;
-        return 0;
+        return false;
     }
     shared.config = config;
     shared.table.install(std::move(rules));
     keepExistingFile_ = false;
-    return 1;
+    return true;
 }
 
-int SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
+bool SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
     if (!shared.busy.takeYielding()) {
         if (repostSaveRequest) repostSaveRequest();
-        return 0;
+        return false;
     }
     std::string bytes;
     {
@@ -113,16 +113,16 @@ int SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRe
         try {
             bytes = FormatSettings(shared.config, shared.table.rules());
         } catch (const std::bad_alloc&) {
-            return 0;
+            return false;
         }
     }
     // The text is complete; the file work needs the table no longer, so the
     // workers go on meanwhile.
     if (keepExistingFile_) {
-        if (ops_.Exists(path_)) return 0;
+        if (ops_.Exists(path_)) return false;
         keepExistingFile_ = false;  // the user has removed it meanwhile
     }
-    return WriteFileReplacing(ops_, path_, bytes) ? 1 : 0;
+    return WriteFileReplacing(ops_, path_, bytes);
 }
 
 }  // namespace torvane

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "rules/file_ops.h"
+#include "settings/file_ops.h"
 
 namespace torvane {
 namespace {

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "rules/file_ops.h"
-#include "rules/rule_table.h"
+#include "settings/file_ops.h"
+#include "engine/shared_state.h"
 
 namespace torvane {
 
@@ -18,15 +18,15 @@ public:
         : ops_(ops), path_(std::move(path)) {}
 
     // The loader: SystemConfig takes its defaults and the table is emptied, then
-    // the file's values are applied. Returns 1 when the file was read, 0 when it
-    // was missing or unreadable or the busy flag was held.
-    int Load(Shared& shared);
+    // the file's values are applied. True when the file was read, false when
+    // it was missing or unreadable or the busy flag was held.
+    bool Load(Shared& shared);
 
     // The writer: takes the busy flag (BusyFlag::takeYielding); when it stays
     // held, calls `repostSaveRequest` so that the save runs again later, and
-    // returns 0. Otherwise writes the whole file and
-    // returns 1, or 0 when it could not be written (the old file stays whole).
-    int Save(Shared& shared, const std::function<void()>& repostSaveRequest);
+    // returns false. Otherwise writes the whole file: false when it could not
+    // be written (the old file stays whole).
+    bool Save(Shared& shared, const std::function<void()>& repostSaveRequest);
 
     const std::string& path() const { return path_; }
     // The file exists but could not be read at start: this run uses the

@@ -10,7 +10,7 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "rules/file_ops.h"
+#include "settings/file_ops.h"
 
 namespace torvane {
 namespace {

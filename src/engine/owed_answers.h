@@ -1,0 +1,119 @@
+// The commands sent to windows, as every thread must know them. A command to
+// another program's window is posted: it takes effect when that program next
+// handles its messages. Until the window answers, what any thread reads of it
+// may be from before the command, so no step reads or commands it meanwhile.
+// And a step that read a window must not command it after another step's
+// command has reached it: what it read is no longer so. One record for the
+// whole process: the answer comes back on the thread that sent the command,
+// whichever thread asks.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <new>
+#include <vector>
+
+#include "rules/types.h"
+
+namespace torvane {
+
+class OwedAnswers {
+public:
+    // A point in the order of commands: before it, or since it.
+    using Stamp = std::uint64_t;
+
+    OwedAnswers() { entries_.reserve(32); }
+
+    // Records one more command to `window`, which owes its answer. False when
+    // there is no memory to record it: the caller must then send nothing.
+    bool Owe(WindowHandle window) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto at = Find(window);
+        if (at == entries_.end() || at->window != window) {
+            try {
+                at = entries_.insert(at, Entry{window, 0, 0, false});
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+        }
+        if (at->owed++ == 0) owing_.fetch_add(1, std::memory_order_release);
+        at->released = false;
+        at->last = sequence_.load(std::memory_order_relaxed) + 1;
+        sequence_.store(at->last, std::memory_order_release);
+        return true;
+    }
+
+    // One answer of `window` has come; an answer nobody waits for is ignored.
+    void Answered(WindowHandle window) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = Find(window);
+        if (at == entries_.end() || at->window != window || at->owed == 0) return;
+        if (--at->owed > 0) return;
+        owing_.fetch_sub(1, std::memory_order_release);
+        if (at->released) Erase(at);
+    }
+
+    bool Owes(WindowHandle window) const {
+        // Most of the time nothing is owed: no lock then.
+        if (owing_.load(std::memory_order_acquire) == 0) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = const_cast<OwedAnswers*>(this)->Find(window);
+        return at != entries_.end() && at->window == window && at->owed > 0;
+    }
+
+    // Now, in the order of commands: taken when a window is read.
+    Stamp Now() const { return sequence_.load(std::memory_order_acquire); }
+
+    // Whether a command has gone to `window` since `stamp`. A window whose
+    // entry has been forgotten counts as commanded when any forgotten
+    // window's last command came after `stamp`.
+    bool CommandedSince(WindowHandle window, Stamp stamp) const {
+        // Most of the time no command at all has gone since: no lock then.
+        if (sequence_.load(std::memory_order_acquire) <= stamp) return false;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = const_cast<OwedAnswers*>(this)->Find(window);
+        return (at != entries_.end() && at->window == window ? at->last : forgotten_) > stamp;
+    }
+
+    // `window` no longer concerns the rules: its entry goes, once it has
+    // answered, so that the record holds only the windows bound now and
+    // those still owing.
+    void Forget(WindowHandle window) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = Find(window);
+        if (at == entries_.end() || at->window != window) return;
+        if (at->owed > 0) at->released = true;
+        else Erase(at);
+    }
+
+    // How many windows owe answers.
+    std::size_t size() const { return static_cast<std::size_t>(owing_.load(std::memory_order_acquire)); }
+
+private:
+    struct Entry {
+        WindowHandle window;
+        int owed;       // answers owed
+        Stamp last;     // its newest command
+        bool released;  // forgotten once it has answered
+    };
+    // Entries in the order of their windows: the first at or after `window`.
+    std::vector<Entry>::iterator Find(WindowHandle window) {
+        return std::lower_bound(entries_.begin(), entries_.end(), window,
+                                [](const Entry& e, WindowHandle w) { return e.window < w; });
+    }
+    void Erase(std::vector<Entry>::iterator at) {
+        forgotten_ = std::max(forgotten_, at->last);
+        entries_.erase(at);
+    }
+
+    mutable std::mutex mutex_;
+    std::atomic<int> owing_{0};          // windows that owe answers
+    std::atomic<Stamp> sequence_{0};     // commands recorded so far
+    Stamp forgotten_ = 0;                // the newest command of a forgotten window
+    std::vector<Entry> entries_;
+};
+
+}  // namespace torvane
