@@ -86,81 +86,66 @@ BENCHMARK(BM_StateWatchThreadCycle)->Unit(benchmark::kMicrosecond);
 
 using testing::NoTray;
 
-double ProcessCpuSeconds() {
+double CpuSeconds(clockid_t clock) {
     timespec ts{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    clock_gettime(clock, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
 
-// The four workers at the program's 10 ms interval for a few seconds; the
-// process's CPU time over the wall time, in percent of one core.
-void BM_ResidentEngineCpu(benchmark::State& state) {
+// The four workers at the program's 10 ms interval for 3 s, with the window
+// events watched or not, while `meanwhile` runs on a thread of its own until
+// told to stop (it returns the CPU time it took itself). The counters: the
+// engine's CPU time over the wall time, in percent of one core, and each
+// worker's cycles a second.
+template <class Meanwhile>
+void RunEngine(benchmark::State& state, bool events, Meanwhile meanwhile) {
     for (auto _ : state) {
         FlatDesktop desktop;
         Shared shared;
         BuildEngine(desktop, shared);
         shared.PollInterval = 10;
         NoTray tray;
+        std::atomic<bool> running{true};
+        double otherCpu = 0;
         const auto wallStart = std::chrono::steady_clock::now();
-        const double cpuStart = ProcessCpuSeconds();
-        StartWorkers(shared, desktop, tray);
-        std::this_thread::sleep_for(std::chrono::seconds(3));
-        StopWorkers(shared);
-        WaitForWorkers(shared, std::chrono::seconds(10));
-        const double cpu = ProcessCpuSeconds() - cpuStart;
-        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-        state.SetIterationTime(wall);
-        state.counters["cpu_percent_of_one_core"] = 100.0 * cpu / wall;
-        state.counters["scan_cycles_per_s"] = static_cast<double>(shared.scanThread.cycles.load()) / wall;
-    }
-}
-BENCHMARK(BM_ResidentEngineCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-double ThreadCpuSeconds() {
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
-}
-
-// A program that renames one window, and one that moves its locked window,
-// 20,000 times a second each, with the window events watched (1) or the poll
-// alone (0): the engine's CPU time, without the thread that makes the
-// events, in percent of one core. Events must cost no more than the poll.
-void BM_EventStormCpu(benchmark::State& state) {
-    const bool events = state.range(0) != 0;
-    for (auto _ : state) {
-        FlatDesktop desktop;
-        Shared shared;
-        BuildEngine(desktop, shared);
-        shared.PollInterval = 10;
-        NoTray tray;
-        const WindowHandle renamed = 2, locked = 1;  // rule 0 locks window 1
-        std::atomic<bool> storm{true};
-        double stormCpu = 0;
-        const auto wallStart = std::chrono::steady_clock::now();
-        const double cpuStart = ProcessCpuSeconds();
+        const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         StartWorkers(shared, desktop, tray, events);
-        std::thread source([&] {
-            const double from = ThreadCpuSeconds();
-            while (storm) {
-                desktop.fire(WindowEvent::Renamed, renamed);
-                desktop.fire(WindowEvent::Moved, locked);
-                std::this_thread::sleep_for(std::chrono::microseconds(50));
-            }
-            stormCpu = ThreadCpuSeconds() - from;
-        });
+        std::thread other([&] { otherCpu = meanwhile(desktop, running); });
         std::this_thread::sleep_for(std::chrono::seconds(3));
-        storm = false;
-        source.join();
+        running = false;
+        other.join();
         StopWorkers(shared);
         WaitForWorkers(shared, std::chrono::seconds(10));
-        const double cpu = ProcessCpuSeconds() - cpuStart - stormCpu;
+        const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart - otherCpu;
         const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
         state.SetIterationTime(wall);
         state.counters["engine_cpu_percent"] = 100.0 * cpu / wall;
         state.counters["scan_cycles_per_s"] = static_cast<double>(shared.scanThread.cycles.load()) / wall;
         state.counters["lock_cycles_per_s"] = static_cast<double>(shared.lockThread.cycles.load()) / wall;
     }
+}
+
+// The engine at rest: nothing binds, unbinds or is marked.
+void BM_ResidentEngineCpu(benchmark::State& state) {
+    RunEngine(state, true, [](FlatDesktop&, std::atomic<bool>&) { return 0.0; });
+}
+BENCHMARK(BM_ResidentEngineCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A program that renames one window, and one that moves its locked window,
+// 20,000 times a second each, with the window events watched (1) or the poll
+// alone (0); the thread that makes the events is not counted. Events must
+// cost no more than the poll.
+void BM_EventStormCpu(benchmark::State& state) {
+    RunEngine(state, state.range(0) != 0, [](FlatDesktop& desktop, std::atomic<bool>& running) {
+        const double from = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const WindowHandle renamed = 2, locked = 1;  // rule 0 locks window 1
+        while (running) {
+            desktop.fire(WindowEvent::Renamed, renamed);
+            desktop.fire(WindowEvent::Moved, locked);
+            std::this_thread::sleep_for(std::chrono::microseconds(50));
+        }
+        return CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - from;
+    });
 }
 BENCHMARK(BM_EventStormCpu)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -98,7 +98,7 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 // A fresh folder under the temporary folder, removed with its files; or,
-// with --folder, that folder as it is, kept.
+// with TORVANE_FOLDER, that folder as it is, kept.
 class WorkFolder {
 public:
     WorkFolder() : path_(g_folder) {
