@@ -119,7 +119,7 @@ Torvane is running under Wine on $where.
   look at it      import -display $DISPLAY -window root shot.png
   stop            Ctrl+C here, or 終了(Q) in the tray menu
 MESSAGE
-((demo)) && echo "  demo            Notepad is placed at 120,90 (640x420); drag it away and it comes back"
+((demo)) && echo "  demo            Notepad is placed at 120,90 (640x420) and its top-left corner held there: a drag does not move it; its size still changes"
 
 wait "$torvane_pid" || true
 echo "Torvane has ended."

@@ -13,6 +13,15 @@ namespace torvane {
 enum class ReadStatus { Ok, Missing, Failed };
 enum class ReplaceStatus { Ok, Busy, Failed };  // Busy: another program holds the file
 
+// Why a step failed, in the terms the user is told: no right to write (a
+// read-only file, a folder the user may not write in), another program
+// holds the file, the disk is full, a folder stands where the file should.
+enum class FileError { None, Denied, InUse, Full, Folder, Other };
+struct FileFailure {
+    FileError error = FileError::None;
+    unsigned long code = 0;  // the system's number for it
+};
+
 class FileOps {
 public:
     using Handle = std::intptr_t;
@@ -40,6 +49,10 @@ public:
     // Whether process `pid` runs; true when it cannot be told.
     virtual bool ProcessRuns(unsigned long pid) = 0;
     virtual unsigned long ProcessId() = 0;
+    // Why the last step that failed failed.
+    virtual FileFailure LastFailure() = 0;
+    // `path` from the root of its drive, as the user finds it.
+    virtual std::string FullPath(const std::string& path) = 0;
 };
 
 // The temporary file of a save of `path`: "<path>.<pid>.<n>.tmp".
@@ -53,10 +66,13 @@ FileOps& PlatformFileOps();
 
 // Writes `bytes` to a temporary file beside `path`, makes it durable and puts
 // it in the place of `path`, retrying a refused replace a few times. On any
-// failure `path` is left as it was and the temporary file is removed. First
-// it removes what saves of processes that have ended left beside `path` (a
+// failure `path` is left as it was, the temporary file is removed, and the
+// failure is returned (error None: written).
+FileFailure WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes);
+
+// Removes what saves of `path` by processes that have ended left beside it (a
 // save cut short by a kill leaves its temporary file), and earlier ones of
 // this process.
-bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes);
+void RemoveLeftovers(FileOps& ops, const std::string& path);
 
 }  // namespace torvane

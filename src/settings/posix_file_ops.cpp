@@ -15,6 +15,20 @@
 namespace torvane {
 namespace {
 
+FileError ErrorOf(int code) {
+    switch (code) {
+        case EACCES:
+        case EPERM:
+        case EROFS: return FileError::Denied;
+        case EBUSY:
+        case ETXTBSY: return FileError::InUse;
+        case ENOSPC:
+        case EDQUOT: return FileError::Full;
+        case EISDIR: return FileError::Folder;
+        default: return FileError::Other;
+    }
+}
+
 std::string FolderOf(const std::string& path) {
     std::size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
@@ -57,9 +71,9 @@ public:
                 handle = fd;
                 return true;
             }
-            if (errno != EEXIST) return false;
+            if (errno != EEXIST) return Failed();
         }
-        return false;
+        return Failed();
     }
 
     bool Write(Handle handle, const char* data, std::size_t size) override {
@@ -67,7 +81,7 @@ public:
             ssize_t n = ::write(static_cast<int>(handle), data, size);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                return false;
+                return Failed();
             }
             data += n;
             size -= static_cast<std::size_t>(n);
@@ -75,11 +89,12 @@ public:
         return true;
     }
 
-    bool Flush(Handle handle) override { return ::fsync(static_cast<int>(handle)) == 0; }
-    bool Close(Handle handle) override { return ::close(static_cast<int>(handle)) == 0; }
+    bool Flush(Handle handle) override { return ::fsync(static_cast<int>(handle)) == 0 || Failed(); }
+    bool Close(Handle handle) override { return ::close(static_cast<int>(handle)) == 0 || Failed(); }
 
     ReplaceStatus Replace(const std::string& from, const std::string& to) override {
         if (::rename(from.c_str(), to.c_str()) != 0) {
+            Failed();
             return errno == EBUSY || errno == ETXTBSY ? ReplaceStatus::Busy : ReplaceStatus::Failed;
         }
         // Make the new directory entry durable as well.
@@ -113,6 +128,11 @@ public:
         return pid <= 0x7FFFFFFF && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH);
     }
     unsigned long ProcessId() override { return static_cast<unsigned long>(::getpid()); }
+    FileFailure LastFailure() override { return last_; }
+    std::string FullPath(const std::string& path) override {
+        char here[4096];
+        return path.empty() || path[0] == '/' || ::getcwd(here, sizeof here) == nullptr ? path : std::string(here) + "/" + path;
+    }
 
     void Pause(int milliseconds) override {
         timespec ts{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
@@ -121,7 +141,13 @@ public:
     }
 
 private:
+    // Records why the step that just failed failed; false.
+    bool Failed() {
+        last_ = FileFailure{ErrorOf(errno), static_cast<unsigned long>(errno)};
+        return false;
+    }
     unsigned counter_ = 0;
+    FileFailure last_;
 };
 
 }  // namespace

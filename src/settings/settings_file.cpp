@@ -36,7 +36,6 @@ std::optional<unsigned long> TempFileOwner(const std::string& candidate, const s
     return number(middle.substr(0, dot));
 }
 
-namespace {
 void RemoveLeftovers(FileOps& ops, const std::string& path) {
     for (const std::string& file : ops.Siblings(path)) {
         const std::optional<unsigned long> owner = TempFileOwner(file, path);
@@ -44,13 +43,22 @@ void RemoveLeftovers(FileOps& ops, const std::string& path) {
         if (owner && (*owner == ops.ProcessId() || !ops.ProcessRuns(*owner))) ops.Remove(file);
     }
 }
+
+namespace {
+// Why the step that just failed failed; a failure all the same when the
+// platform cannot say.
+FileFailure FailureOf(FileOps& ops) {
+    FileFailure failure = ops.LastFailure();
+    if (failure.error == FileError::None) failure.error = FileError::Other;
+    return failure;
+}
 }  // namespace
 
-bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes) {
+FileFailure WriteFileReplacing(FileOps& ops, const std::string& path, const std::string& bytes) {
     RemoveLeftovers(ops, path);
     std::string temp;
     FileOps::Handle handle = 0;
-    if (!ops.CreateTemp(path, temp, handle)) return false;
+    if (!ops.CreateTemp(path, temp, handle)) return FailureOf(ops);
 
     bool ok = ops.Write(handle, bytes.data(), bytes.size());
     ok = ok && ops.Flush(handle);
@@ -64,13 +72,16 @@ bool WriteFileReplacing(FileOps& ops, const std::string& path, const std::string
         }
         ok = status == ReplaceStatus::Ok;
     }
-    if (!ok) ops.Remove(temp);
-    return ok;
+    if (ok) return {};
+    const FileFailure failure = FailureOf(ops);
+    ops.Remove(temp);
+    return failure;
 }
 
 bool SettingsFile::Load(Shared& shared) {
     shared.config = SystemConfig::Defaults();
     shared.table.release();
+    RemoveLeftovers(ops_, path_);
 
     BusyGuard guard = BusyGuard::tryTake(shared.busy);
     if (!guard) return false;
@@ -96,16 +107,24 @@ bool SettingsFile::Load(Shared& shared) {
         keepExistingFile_ = true;
         return false;
     }
+    // What the writer would not write again (a comment, an unknown key, a
+    // damaged file) is kept beside it before the first save replaces it.
+    try {
+        if (FormatSettings(config, rules) != text) backup_ = std::move(text);
+    } catch (const std::bad_alloc&) {
+        keepExistingFile_ = true;
+        return false;
+    }
     shared.config = config;
     shared.table.install(std::move(rules));
     keepExistingFile_ = false;
     return true;
 }
 
-bool SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
+SaveResult SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveRequest) {
     if (!shared.busy.takeYielding()) {
         if (repostSaveRequest) repostSaveRequest();
-        return false;
+        return {SaveResult::Postponed};
     }
     std::string bytes;
     {
@@ -113,16 +132,23 @@ bool SettingsFile::Save(Shared& shared, const std::function<void()>& repostSaveR
         try {
             bytes = FormatSettings(shared.config, shared.table.rules());
         } catch (const std::bad_alloc&) {
-            return false;
+            return {SaveResult::Failed, {FileError::Other, 0}};
         }
     }
     // The text is complete; the file work needs the table no longer, so the
     // workers go on meanwhile.
     if (keepExistingFile_) {
-        if (ops_.Exists(path_)) return false;
+        if (ops_.Exists(path_)) return {SaveResult::Protected};
         keepExistingFile_ = false;  // the user has removed it meanwhile
     }
-    return WriteFileReplacing(ops_, path_, bytes);
+    if (!backup_.empty()) {
+        const FileFailure failure = WriteFileReplacing(ops_, backupPath(), backup_);
+        if (failure.error != FileError::None) return {SaveResult::BackupFailed, failure};
+        backup_.clear();
+        backup_.shrink_to_fit();
+    }
+    const FileFailure failure = WriteFileReplacing(ops_, path_, bytes);
+    return {failure.error == FileError::None ? SaveResult::Written : SaveResult::Failed, failure};
 }
 
 }  // namespace torvane

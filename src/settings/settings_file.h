@@ -12,6 +12,15 @@ namespace torvane {
 
 inline constexpr const char* kSettingsFileName = "zrk.ini";
 
+// What became of a save: written; postponed (the busy flag stayed held: the
+// request comes again); or not written, and why: the file could not be read
+// at start and is kept, the copy of the old file could not be written, or
+// the file itself could not be.
+struct SaveResult {
+    enum Outcome { Written, Postponed, Protected, BackupFailed, Failed } outcome;
+    FileFailure failure{};  // of BackupFailed and Failed
+};
+
 class SettingsFile {
 public:
     explicit SettingsFile(FileOps& ops, std::string path = kSettingsFileName)
@@ -23,12 +32,15 @@ public:
     bool Load(Shared& shared);
 
     // The writer: takes the busy flag (BusyFlag::takeYielding); when it stays
-    // held, calls `repostSaveRequest` so that the save runs again later, and
-    // returns false. Otherwise writes the whole file: false when it could not
-    // be written (the old file stays whole).
-    bool Save(Shared& shared, const std::function<void()>& repostSaveRequest);
+    // held, calls `repostSaveRequest` so that the save runs again later.
+    // Otherwise writes the whole file (the old file stays whole when it
+    // cannot). The first save of a run that replaces a file holding what the
+    // writer would not write again keeps that file as zrk.ini.bak first.
+    SaveResult Save(Shared& shared, const std::function<void()>& repostSaveRequest);
 
     const std::string& path() const { return path_; }
+    std::string backupPath() const { return path_ + ".bak"; }
+    std::string fullPath() const { return ops_.FullPath(path_); }
     // The file exists but could not be read at start: this run uses the
     // defaults and does not write over it.
     bool keepsExistingFile() const { return keepExistingFile_; }
@@ -39,6 +51,8 @@ private:
     // A file that exists but could not be read at start is not replaced by a
     // save: the user's rules in it would be lost.
     bool keepExistingFile_ = false;
+    // The file as read, while it still has to be kept as zrk.ini.bak.
+    std::string backup_;
 };
 
 }  // namespace torvane

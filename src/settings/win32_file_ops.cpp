@@ -19,6 +19,18 @@ std::wstring Wide(const std::string& path) {
 
 HANDLE AsHandle(FileOps::Handle h) { return reinterpret_cast<HANDLE>(h); }
 
+FileError ErrorOf(DWORD code) {
+    switch (code) {
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT: return FileError::Denied;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return FileError::InUse;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return FileError::Full;
+        default: return FileError::Other;
+    }
+}
+
 class Win32FileOps final : public FileOps {
 public:
     ReadStatus ReadWhole(const std::string& path, std::string& out) override {
@@ -60,31 +72,42 @@ public:
                 handle = reinterpret_cast<Handle>(h);
                 return true;
             }
-            if (::GetLastError() != ERROR_FILE_EXISTS) return false;
+            if (::GetLastError() != ERROR_FILE_EXISTS) return Failed();
         }
-        return false;
+        return Failed();
     }
 
     bool Write(Handle handle, const char* data, std::size_t size) override {
         while (size > 0) {
             DWORD chunk = size > 0x10000000u ? 0x10000000u : static_cast<DWORD>(size);
             DWORD written = 0;
-            if (!::WriteFile(AsHandle(handle), data, chunk, &written, nullptr) || written == 0) return false;
+            if (!::WriteFile(AsHandle(handle), data, chunk, &written, nullptr) || written == 0) return Failed();
             data += written;
             size -= written;
         }
         return true;
     }
 
-    bool Flush(Handle handle) override { return ::FlushFileBuffers(AsHandle(handle)) != 0; }
-    bool Close(Handle handle) override { return ::CloseHandle(AsHandle(handle)) != 0; }
+    bool Flush(Handle handle) override { return ::FlushFileBuffers(AsHandle(handle)) != 0 || Failed(); }
+    bool Close(Handle handle) override { return ::CloseHandle(AsHandle(handle)) != 0 || Failed(); }
 
     ReplaceStatus Replace(const std::string& from, const std::string& to) override {
         if (::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return ReplaceStatus::Ok;
         }
-        DWORD e = ::GetLastError();
+        const DWORD e = ::GetLastError();
+        Failed();
+        // A refusal is a folder in the way, a read-only file, or a file that
+        // another program holds (also without sharing its deletion).
+        const DWORD attributes = ::GetFileAttributesW(Wide(to).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            last_.error = FileError::Folder;
+            return ReplaceStatus::Failed;
+        }
+        if (e == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            return ReplaceStatus::Failed;
         if (e == ERROR_SHARING_VIOLATION || e == ERROR_LOCK_VIOLATION || e == ERROR_ACCESS_DENIED) {
+            last_.error = FileError::InUse;
             return ReplaceStatus::Busy;
         }
         return ReplaceStatus::Failed;
@@ -118,9 +141,22 @@ public:
         return runs;
     }
     unsigned long ProcessId() override { return ::GetCurrentProcessId(); }
+    FileFailure LastFailure() override { return last_; }
+    std::string FullPath(const std::string& path) override {
+        char full[MAX_PATH * 2];
+        const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+        return n > 0 && n < sizeof full ? std::string(full, n) : path;
+    }
 
 private:
+    // Records why the step that just failed failed; false.
+    bool Failed() {
+        const DWORD code = ::GetLastError();
+        last_ = FileFailure{ErrorOf(code), code};
+        return false;
+    }
     unsigned counter_ = 0;
+    FileFailure last_;
 };
 
 }  // namespace

@@ -23,12 +23,18 @@ static_assert(shell::kModAlt == MOD_ALT && shell::kModControl == MOD_CONTROL && 
 
 constexpr UINT kTrayIconId = 1;
 constexpr int kHotkeyId = 0;
+// The program's mutex in this session, and how long a second start waits
+// for the copy that holds it to show its window or to end.
+constexpr char kInstanceMutex[] = "Local\\Torvane.ZrkwinMainWindowClass";
+constexpr int kInstanceWaits = 100, kInstancePauseMs = 50;
 
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
             settings::SetSmallIcon(dialog);
-            return TRUE;
+            // On OK: the version's field would take the focus and show a caret.
+            ::SetFocus(::GetDlgItem(dialog, IDOK));
+            return FALSE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
                 ::EndDialog(dialog, LOWORD(wParam));
@@ -50,11 +56,33 @@ BOOL CALLBACK EndIfDialog(HWND window, LPARAM) {
 
 }  // namespace
 
+bool App::FirstCopy() {
+    // The mutex is taken before the window is looked for: two copies started
+    // together would both find no window yet.
+    instanceMutex_ = ::CreateMutexA(nullptr, TRUE, kInstanceMutex);
+    if (instanceMutex_ != nullptr && ::GetLastError() != ERROR_ALREADY_EXISTS) return true;
+    // Another copy holds it (one that runs as administrator, when this one
+    // may not even open it). It is starting, running or ending: its window
+    // shows that it runs; a copy that ends leaves the mutex to this one.
+    for (int wait = 0; wait < kInstanceWaits; ++wait) {
+        if (instanceMutex_ != nullptr) {
+            const DWORD got = ::WaitForSingleObject(instanceMutex_, kInstancePauseMs);
+            if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) return true;
+        } else {
+            ::Sleep(kInstancePauseMs);
+        }
+        if (::FindWindowA(texts::kMainWindowClass, texts::kProductName)) return false;
+    }
+    return false;  // a copy that neither runs nor ends: this one leaves it be
+}
+
 int App::Run(int showCommand) {
-    // One copy per desktop: a running one is told of the second start.
-    if (HWND running = ::FindWindowA(texts::kMainWindowClass, texts::kProductName)) {
-        ::PostMessageA(running, shell::kSecondStartMessage, reinterpret_cast<WPARAM>(instance_),
-                       static_cast<LPARAM>(showCommand));
+    // One copy per session: a running one is told of the second start. An
+    // older copy holds no mutex, and is found by its window alone.
+    if (!FirstCopy() || ::FindWindowA(texts::kMainWindowClass, texts::kProductName)) {
+        if (HWND running = ::FindWindowA(texts::kMainWindowClass, texts::kProductName))
+            ::PostMessageA(running, shell::kSecondStartMessage, reinterpret_cast<WPARAM>(instance_),
+                           static_cast<LPARAM>(showCommand));
         return 0;
     }
 
@@ -198,9 +226,21 @@ void App::BringDialogToFront() { ::SetForegroundWindow(::GetLastActivePopup(wind
 
 void App::CloseDialogs() { ::EnumThreadWindows(::GetCurrentThreadId(), &EndIfDialog, 0); }
 
-bool App::OpenDocument(const char* path) {
+shell::ShellPort::Opening App::OpenDocument(const char* path) {
+    if (::GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) return Opening::Missing;
+    // ShellExecute can report success with no program to open the file: the
+    // system is asked first which one would.
+    char program[MAX_PATH] = "";
+    if (reinterpret_cast<INT_PTR>(::FindExecutableA(path, nullptr, program)) <= 32 || program[0] == '\0')
+        return Opening::NoProgram;
     // ShellExecute reports success with a value above 32.
-    return reinterpret_cast<INT_PTR>(::ShellExecuteA(window_, "open", path, nullptr, nullptr, SW_SHOWNORMAL)) > 32;
+    return reinterpret_cast<INT_PTR>(::ShellExecuteA(window_, "open", path, nullptr, nullptr, SW_SHOWNORMAL)) > 32
+               ? Opening::Opened
+               : Opening::Failed;
+}
+
+bool App::OpenInNotepad(const char* path) {
+    return reinterpret_cast<INT_PTR>(::ShellExecuteA(window_, "open", "notepad.exe", path, nullptr, SW_SHOWNORMAL)) > 32;
 }
 
 void App::DestroyMainWindow() { ::DestroyWindow(window_); }

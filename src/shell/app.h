@@ -36,17 +36,21 @@ public:
     void RunDialog(shell::Dialog dialog, shell::Point2 origin) override;
     void BringDialogToFront() override;
     void CloseDialogs() override;
-    bool OpenDocument(const char* path) override;
+    Opening OpenDocument(const char* path) override;
+    bool OpenInNotepad(const char* path) override;
     void DestroyMainWindow() override;
     void Quit(int code) override;
     void EndNow(int code) override;
 
 private:
+    // Takes the program's mutex; false when another copy runs.
+    bool FirstCopy();
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     NOTIFYICONDATAA TrayRecord() const;
 
     HINSTANCE instance_;
     HWND window_ = nullptr;
+    HANDLE instanceMutex_ = nullptr;  // held for the whole run, released with the process
     Shared shared_;
     Win32WindowSystem windows_;
     SettingsFile settings_;

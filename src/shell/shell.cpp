@@ -10,6 +10,21 @@
 namespace torvane::shell {
 namespace {
 
+// Why a save failed, in the program's own words (the system's texts are in
+// its own language, and English under Wine).
+std::string SaveCause(const SaveResult& result, const std::string& backupPath) {
+    if (result.outcome == SaveResult::Protected) return texts::kCauseProtected;
+    std::string cause;
+    switch (result.failure.error) {
+        case FileError::Denied: cause = texts::kCauseDenied; break;
+        case FileError::InUse: cause = texts::kCauseInUse; break;
+        case FileError::Full: cause = texts::kCauseFull; break;
+        case FileError::Folder: cause = texts::kCauseFolder; break;
+        default: cause = texts::CauseOther(result.failure.code); break;
+    }
+    return result.outcome == SaveResult::BackupFailed ? texts::CauseBackup(backupPath, cause) : cause;
+}
+
 MenuMarks MarksFor(const SystemConfig& config) {
     const bool on = config.monitoring;
     return MenuMarks{on, on};
@@ -123,6 +138,7 @@ void Shell::Destroyed() {
 void Shell::SessionEnds() {
     // The process ends once this returns: a save still due is written now,
     // whatever is open.
+    ending_ = true;
     WorkersStopped();
     if (savePending_) Save();
     Exit();
@@ -177,8 +193,8 @@ void Shell::Command(const Message& m) {
             break;
         case IDM_SETTINGS: OpenDialog(Dialog::Settings); break;
         case IDM_ABOUT: OpenDialog(Dialog::About); break;
-        case IDM_HELP: OpenDocument(texts::kHelpDocument, texts::kNoHelpFile); break;
-        case IDM_README: OpenDocument(texts::kReadmeDocument, texts::kNoReadmeFile); break;
+        case IDM_HELP: OpenDocument(texts::kHelpDocument, false); break;
+        case IDM_README: OpenDocument(texts::kReadmeDocument, true); break;
         case IDM_EXIT: Exit(); break;
         default: break;
     }
@@ -232,11 +248,19 @@ void Shell::RegisterHotkey() {
 
 void Shell::Save() {
     savePending_ = false;
-    settings_.Save(shared_, [this] {
+    const SaveResult result = settings_.Save(shared_, [this] {
         // Re-posted while a worker holds the flag: still due.
         savePending_ = true;
         port_.Post(Message{kSaveRequest, 0, 0});
     });
+    if (result.outcome == SaveResult::Postponed) return;
+    // One notice for the failed saves in a row, before a balloon the system
+    // may hide: a change may be lost. None during the end, which nothing
+    // may hold up.
+    const bool failing = result.outcome != SaveResult::Written;
+    const bool tell = failing && !saveFailing_ && !ending_;
+    saveFailing_ = failing;
+    if (tell) Tell(texts::SaveFailed(settings_.fullPath(), SaveCause(result, settings_.backupPath())));
 }
 
 void Shell::Committed() {
@@ -266,8 +290,17 @@ void Shell::DialogClosed(Dialog dialog) {
     else if (afterDialog_) Command(*std::exchange(afterDialog_, std::nullopt));
 }
 
-void Shell::OpenDocument(const char* path, const char* missing) {
-    if (!port_.OpenDocument(path)) Tell(missing);
+// A missing document is told as such; a text that no program is associated
+// with opens in Notepad; a PDF without a viewer asks for one.
+void Shell::OpenDocument(const char* path, bool text) {
+    switch (port_.OpenDocument(path)) {
+        case ShellPort::Opening::Opened: return;
+        case ShellPort::Opening::Missing: return Tell(text ? texts::kNoReadmeFile : texts::kNoHelpFile);
+        case ShellPort::Opening::NoProgram:
+            if (text && port_.OpenInNotepad(path)) return;
+            return Tell(text ? texts::CannotOpen(path) : texts::kNoPdfViewer);
+        case ShellPort::Opening::Failed: return Tell(texts::CannotOpen(path));
+    }
 }
 
 void Shell::Tell(const std::string& text) {

@@ -91,8 +91,11 @@ public:
     virtual void BringDialogToFront() = 0;
     // Ends every dialog and message box of the program, inner ones first.
     virtual void CloseDialogs() = 0;
-    // Opens a document with its associated program; false when it cannot.
-    virtual bool OpenDocument(const char* path) = 0;
+    // Opens a document with the program the system associates with it.
+    enum class Opening { Opened, Missing, NoProgram, Failed };
+    virtual Opening OpenDocument(const char* path) = 0;
+    // Opens a text in Notepad; false when it cannot.
+    virtual bool OpenInNotepad(const char* path) = 0;
     // Destroys the main window: WM_DESTROY comes to Shell::Handle at once.
     virtual void DestroyMainWindow() = 0;
     // Ends the message loop with `code`.
@@ -134,7 +137,7 @@ private:
     void Save();
     void Exit();
     void OpenDialog(Dialog dialog);
-    void OpenDocument(const char* path, const char* missing);
+    void OpenDocument(const char* path, bool text);
     void Tell(const std::string& text);
 
     Shared& shared_;
@@ -150,6 +153,7 @@ private:
     bool ending_ = false;                 // the end has begun: nothing new starts
     bool exiting_ = false;                // the end waits for what is open to close
     bool savePending_ = false;            // a save request waits in the queue
+    bool saveFailing_ = false;            // the last save failed (the user has been told)
     std::vector<std::string> notices_;    // due once the message loop runs
     std::optional<Hotkey> refused_;       // the chord last refused, told once
     std::optional<std::chrono::steady_clock::time_point> workersEndBy_;  // the end's wait for the workers

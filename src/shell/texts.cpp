@@ -11,9 +11,38 @@ const char kMonitoringOff[] = "監視が無効です";
 const char kAlreadyRunning[] = "すでに起動しています。";
 const char kNoHelpFile[] = "ヘルプファイルがありません";
 const char kNoReadmeFile[] = "Readmeファイルがありません";
+const char kNoPdfViewer[] =
+    "使い方ガイド HowtoUse.pdf を開くソフトがありません。\n"
+    "PDF を表示するソフトを入れてから、もう一度「ヘルプ」を選んでください。";
+
+std::string CannotOpen(const std::string& path) {
+    std::string name = path;
+    if (name.rfind("./", 0) == 0) name.erase(0, 2);
+    return name + " を開けませんでした。\nファイルはありますが、開くソフトが起動できませんでした。";
+}
 const char kSettingsUnreadable[] =
     "設定ファイル zrk.ini を読み込めませんでした。\n"
     "今回は標準の設定で動きます。このファイルは上書きしないので、変更は保存されません。";
+
+const char kCauseDenied[] = "ファイルに書き込む権限がありません（読み取り専用のファイルか、書き込めないフォルダーです）。";
+const char kCauseInUse[] = "ほかのプログラムがファイルを使っています。";
+const char kCauseFull[] = "ディスクに空きがありません。";
+const char kCauseFolder[] = "同じ名前のフォルダーがあります。";
+const char kCauseProtected[] = "起動したときに読み込めなかったファイルなので、上書きしていません。";
+
+std::string CauseOther(unsigned long code) {
+    return "ファイルを書き込めませんでした（エラー番号 " + std::to_string(code) + "）。";
+}
+
+std::string CauseBackup(const std::string& backupPath, const std::string& cause) {
+    return "元のファイルを " + backupPath + " として残せなかったので、上書きしていません。\n" + cause;
+}
+
+std::string SaveFailed(const std::string& path, const std::string& cause) {
+    return "設定をファイルに保存できませんでした。\n" + path + "\n\n" + cause +
+           "\n\n変更は Torvane が動いている間は有効です。"
+           "このあと設定が変わって保存できたときに、まとめて書き込まれます。";
+}
 
 std::string HotkeyRefused(const std::string& chord) {
     return "ショートカットキー " + chord +

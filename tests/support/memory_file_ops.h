@@ -16,17 +16,18 @@ public:
     static constexpr unsigned long kThisProcess = 4242;
 
     std::map<std::string, std::string> files;
-    std::set<std::string> held;  // held open by another program
+    std::set<std::string> held;     // held open by another program
+    std::set<std::string> folders;  // folders beside the files
     std::set<unsigned long> running{kThisProcess};
 
     ReadStatus ReadWhole(const std::string& path, std::string& out) override {
-        if (held.count(path)) return ReadStatus::Failed;
+        if (held.count(path) || folders.count(path)) return ReadStatus::Failed;
         const auto it = files.find(path);
         if (it == files.end()) return ReadStatus::Missing;
         out = it->second;
         return ReadStatus::Ok;
     }
-    bool Exists(const std::string& path) override { return files.count(path) != 0; }
+    bool Exists(const std::string& path) override { return files.count(path) != 0 || folders.count(path) != 0; }
     bool CreateTemp(const std::string& besidePath, std::string& tempPath, Handle& handle) override {
         for (unsigned n = 1;; ++n) {
             tempPath = TempFileName(besidePath, kThisProcess, n);
@@ -44,7 +45,8 @@ public:
     bool Flush(Handle) override { return true; }
     bool Close(Handle handle) override { return open_.erase(handle) == 1; }
     ReplaceStatus Replace(const std::string& from, const std::string& to) override {
-        if (held.count(to)) return ReplaceStatus::Busy;
+        if (held.count(to)) return last_ = {FileError::InUse, 32}, ReplaceStatus::Busy;
+        if (folders.count(to)) return last_ = {FileError::Folder, 5}, ReplaceStatus::Failed;
         files[to] = files[from];
         files.erase(from);
         return ReplaceStatus::Ok;
@@ -60,8 +62,11 @@ public:
     }
     bool ProcessRuns(unsigned long pid) override { return running.count(pid) != 0; }
     unsigned long ProcessId() override { return kThisProcess; }
+    FileFailure LastFailure() override { return last_; }
+    std::string FullPath(const std::string& path) override { return "C:\\Torvane\\" + path; }
 
 private:
+    FileFailure last_;
     std::map<Handle, std::string> open_;
     Handle handles_ = 0;
 };

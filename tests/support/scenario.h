@@ -146,9 +146,10 @@ inline std::vector<Step> ParseSteps(const std::string& file, const std::vector<s
         if (text.empty() || text[0] == '#') continue;
         if (text.rfind("scenario ", 0) == 0 || text == "end") break;
         Step step{file + ":" + std::to_string(i + 1), Words(text), {}, {}};
-        if ((step.words[0] == "zrk.ini" || step.words[0] == "file") && step.words.size() > 1) {
+        const bool block = step.words[0] == "zrk.ini" || step.words[0] == "file" || step.words[0] == "backup";
+        if (block && step.words.size() > 1) {
             step.block.push_back(BlockLine(Trim(text.substr(text.find(' ')))));  // a block of one line
-        } else if (step.words[0] == "zrk.ini" || step.words[0] == "file") {
+        } else if (block) {
             while (++i < lines.size() && Trim(lines[i]) != "end") step.block.push_back(BlockLine(Trim(lines[i])));
         } else if (step.words[0] == "repeat") {
             step.body = ParseSteps(file, lines, ++i, true);
@@ -248,13 +249,18 @@ public:
     virtual void AfterStep() {}
 
     virtual void WriteSettings(const std::string& bytes) = 0;
-    virtual std::optional<std::string> Settings() = 0;  // zrk.ini now, if there is one
+    virtual std::optional<std::string> ReadFile(const std::string& name) = 0;  // a file of the folder, if it is there
     virtual void PutFile(const std::string& name, const std::string& bytes) = 0;
     virtual std::vector<std::string> Files() = 0;
     virtual void HoldFile(bool hold) = 0;
     virtual void DeleteFile() = 0;
+    // A folder of that name beside zrk.ini, or none.
+    virtual void Folder(const std::string& name, bool there) = 0;
+    // A file of the folder from the root of its drive, as the program names it.
+    virtual std::string FullPath(const std::string& name) = 0;
     virtual void Start() = 0;
     virtual void SecondStart() = 0;
+    virtual void StartTwice() = 0;  // two copies at the same moment
     // The exit code once the program has ended, waiting up to `ms`.
     virtual std::optional<int> Ended(int ms) = 0;
     virtual void Command(int id) = 0;
@@ -345,7 +351,7 @@ inline unsigned MessageId(const std::string& word) {
 
 // Steps of the real program that the core's player passes.
 inline bool PlayedElsewhere(const std::string& step) {
-    static const char* const kOnly[] = {"owner", "backlog-below", "mouse-at"};
+    static const char* const kOnly[] = {"owner", "backlog-below", "mouse-at", "has-focus"};
     return std::find(std::begin(kOnly), std::end(kOnly), step) != std::end(kOnly);
 }
 
@@ -419,7 +425,11 @@ private:
         const std::string caption = a.opt(2) == "caption" ? a[3] : "Torvane";
         std::optional<std::string> text;
         Wait([&] { return (text = p_.TakeNotice(caption, help)).has_value(); }, [&] { return "no message box " + Escaped(caption); });
-        Check(*text == a[1], "the message box says " + Escaped(*text));
+        // "{zrk.ini}" stands for the settings file's full path.
+        std::string expected = a[1];
+        if (const std::size_t at = expected.find("{zrk.ini}"); at != std::string::npos)
+            expected.replace(at, 9, p_.FullPath("zrk.ini"));
+        Check(*text == expected, "the message box says " + Escaped(*text));
     }
 
     // A control's state: enabled/disabled, checked/unchecked, visible/hidden.
@@ -438,16 +448,20 @@ private:
         auto& d = steps_;
         // --- the files ---
         d["zrk.ini"] = [this](const Args&, const Step& s) { p_.WriteSettings(Joined(s)); };
-        d["file"] = [this](const Args&, const Step& s) {
-            const std::string expected = Joined(s);
-            std::optional<std::string> last;
-            Wait([&] { return (last = p_.Settings()) == expected; }, [&] {
-                return "zrk.ini is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(expected);
-            });
-        };
+        for (const char* name : {"file", "backup"}) {
+            d[name] = [this, name](const Args&, const Step& s) {
+                const std::string file = name == std::string("file") ? "zrk.ini" : "zrk.ini.bak", expected = Joined(s);
+                std::optional<std::string> last;
+                Wait([&] { return (last = p_.ReadFile(file)) == expected; }, [&] {
+                    return file + " is\n    " + (last ? Escaped(*last) : "(missing)") + "\nexpected\n    " + Escaped(expected);
+                });
+            };
+        }
+        d["folder"] = [this](const Args& a, const Step&) { p_.Folder(a[1], true); };
+        d["no-folder"] = [this](const Args& a, const Step&) { p_.Folder(a[1], false); };
         d["no-file"] = [this](const Args&, const Step&) {
             p_.Pause(p_.quietMs);
-            Check(!p_.Settings(), "zrk.ini is there");
+            Check(!p_.ReadFile("zrk.ini"), "zrk.ini is there");
         };
         d["put-file"] = [this](const Args& a, const Step&) { p_.PutFile(a[1], a.opt(2)); };
         d["files"] = [this](const Args& a, const Step&) {
@@ -465,6 +479,7 @@ private:
         // --- the program ---
         d["start"] = [this](const Args&, const Step&) { p_.Start(); };
         d["second-start"] = [this](const Args&, const Step&) { p_.SecondStart(); };
+        d["start-twice"] = [this](const Args&, const Step&) { p_.StartTwice(); };
         d["ends"] = [this](const Args& a, const Step&) {
             const std::optional<int> code = p_.Ended(p_.deadlineMs);
             Check(code.has_value(), "still running");

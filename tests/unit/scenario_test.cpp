@@ -143,10 +143,14 @@ public:
 
     // --- the files ---
     void WriteSettings(const std::string& bytes) override { files_.files[kSettingsFileName] = bytes; }
-    std::optional<std::string> Settings() override {
-        const auto it = files_.files.find(kSettingsFileName);
+    std::optional<std::string> ReadFile(const std::string& name) override {
+        const auto it = files_.files.find(name);
         return it == files_.files.end() ? std::nullopt : std::optional<std::string>(it->second);
     }
+    void Folder(const std::string& name, bool there) override {
+        there ? void(files_.folders.insert(name)) : void(files_.folders.erase(name));
+    }
+    std::string FullPath(const std::string& name) override { return files_.FullPath(name); }
     void PutFile(const std::string& name, const std::string& bytes) override { files_.files[name] = bytes; }
     std::vector<std::string> Files() override {
         std::vector<std::string> names;
@@ -166,7 +170,7 @@ public:
             program_ = std::make_unique<Program>(files_, *this);
             exitCode_.reset();
         }
-        if (const std::optional<std::string> file = Settings(); file && !files_.held.count(kSettingsFileName)) {
+        if (const std::optional<std::string> file = ReadFile(kSettingsFileName); file && !files_.held.count(kSettingsFileName)) {
             // Every file the scenarios give is written back with the same rules.
             const ParsedSettings parsed = ParseSettings(*file);
             const ParsedSettings again = ParseSettings(FormatSettings(parsed.config, parsed.rules));
@@ -178,6 +182,7 @@ public:
         program_->shared.PollInterval = 3;  // the least at which a request to correct now pauses between its tests
     }
     void SecondStart() override { queue_.push_back({shell::kSecondStartMessage, 0, 0}); }
+    void StartTwice() override { Start(), SecondStart(); }
     std::optional<int> Ended(int ms) override {
         if (ms > 0) WaitFor([&] { return exitCode_.has_value(); }, ms);
         Check(!waitedForShell_ && !desktop_.stalledLong(), "the program waited for a taskbar or a worker");
@@ -328,7 +333,11 @@ public:
             if (view != nullptr && view->ended < 0) view->ended = 2;
         }
     }
-    bool OpenDocument(const char*) override { return false; }  // the core has no documents
+    // The folder's documents: no program is associated with any of them.
+    Opening OpenDocument(const char* path) override {
+        return files_.files.count(std::string(path).substr(2)) ? Opening::NoProgram : Opening::Missing;
+    }
+    bool OpenInNotepad(const char* path) override { return notices_.push_back(std::string("Notepad: ") + path), true; }
     // The window goes, and what was posted to it with it.
     void DestroyMainWindow() override {
         program_->shell.Handle({shell::kWmDestroy, 0, 0});

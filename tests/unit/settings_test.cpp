@@ -56,6 +56,8 @@ public:
     std::vector<std::string> Siblings(const std::string& path) override { return real().Siblings(path); }
     bool ProcessRuns(unsigned long pid) override { return real().ProcessRuns(pid); }
     unsigned long ProcessId() override { return real().ProcessId(); }
+    FileFailure LastFailure() override { return real().LastFailure(); }
+    std::string FullPath(const std::string& path) override { return real().FullPath(path); }
 
     Fail failing;
     int reads = 0, replaces = 0, pausedMs = 0;
@@ -84,7 +86,9 @@ protected:
         std::ifstream in(path_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
-    bool save(FileOps& ops = PlatformFileOps()) { return SettingsFile(ops, path_).Save(shared, [&] { ++reposts; }); }
+    bool save(FileOps& ops = PlatformFileOps()) {
+        return SettingsFile(ops, path_).Save(shared, [&] { ++reposts; }).outcome == SaveResult::Written;
+    }
 
     std::string dir_, path_;
     Shared shared;
@@ -133,7 +137,7 @@ TEST_F(File, EveryFailingStepLeavesTheOldFileWhole) {
     EXPECT_TRUE(save(busyTwice));
     EXPECT_EQ(busyTwice.replaces, 3);
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
-    EXPECT_FALSE(SettingsFile(PlatformFileOps(), dir_ + "/no/such/folder/zrk.ini").Save(shared, {}));
+    EXPECT_FALSE(SettingsFile(PlatformFileOps(), dir_ + "/no/such/folder/zrk.ini").Save(shared, {}).outcome == SaveResult::Written);
 }
 
 TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
@@ -143,14 +147,14 @@ TEST_F(File, AFileThatCouldNotBeReadIsNotOverwrittenUntilItIsRemoved) {
     EXPECT_FALSE(file.Load(shared));
     EXPECT_TRUE(file.keepsExistingFile());
     EXPECT_TRUE(shared.config == SystemConfig::Defaults());
-    EXPECT_FALSE(file.Save(shared, {}));
+    EXPECT_FALSE(file.Save(shared, {}).outcome == SaveResult::Written);
     ops.failing = Fail::None;
-    EXPECT_FALSE(file.Save(shared, {})) << "readable now, but its rules were never loaded";
+    EXPECT_FALSE(file.Save(shared, {}).outcome == SaveResult::Written) << "readable now, but its rules were never loaded";
     EXPECT_EQ(read(), old_);
     EXPECT_EQ(ops.reads, 1) << "a save looks only whether the file is there";
     std::filesystem::remove(path_);
-    EXPECT_TRUE(file.Save(shared, {}));
-    EXPECT_TRUE(file.Save(shared, {})) << "and goes on working";
+    EXPECT_TRUE(file.Save(shared, {}).outcome == SaveResult::Written);
+    EXPECT_TRUE(file.Save(shared, {}).outcome == SaveResult::Written) << "and goes on working";
     EXPECT_EQ(read(), FormatSettings(shared.config, {}));
 }
 

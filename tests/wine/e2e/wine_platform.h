@@ -155,6 +155,7 @@ public:
         return true;
     }
     bool Running() const { return info_.hProcess && ::WaitForSingleObject(info_.hProcess, 0) == WAIT_TIMEOUT; }
+    void Swap(Child& other) { std::swap(info_, other.info_); }
     DWORD lastError() const { return lastError_; }
     HANDLE handle() const { return info_.hProcess; }
     DWORD pid() const { return info_.dwProcessId; }
@@ -430,7 +431,12 @@ public:
     bool WaitFor(const std::function<bool()>& done, int ms) override { return ::WaitFor(done, static_cast<DWORD>(ms)); }
 
     void WriteSettings(const std::string& bytes) override { WriteFileBytes(folder_.file("zrk.ini"), bytes); }
-    std::optional<std::string> Settings() override { return ReadFileBytes(folder_.file("zrk.ini")); }
+    std::optional<std::string> ReadFile(const std::string& name) override { return ReadFileBytes(folder_.file(name)); }
+    void Folder(const std::string& name, bool there) override {
+        Check(there ? ::CreateDirectoryA(folder_.file(name).c_str(), nullptr) != 0
+                    : ::RemoveDirectoryA(folder_.file(name).c_str()) != 0, "cannot make or remove the folder " + name);
+    }
+    std::string FullPath(const std::string& name) override { return folder_.file(name); }
     void PutFile(const std::string& name, const std::string& bytes) override { WriteFileBytes(folder_.file(name), bytes); }
     std::vector<std::string> Files() override { return folder_.names(); }
     void HoldFile(bool hold) override {
@@ -454,10 +460,19 @@ public:
         if (code) std::printf("    ended after %llu ms\n", Now() - from);
         return code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
     }
-    void Start() override {
+    void Start() override { StartCopies(1); }
+    // Two copies at once: one ends, having told the other, which runs on.
+    void StartTwice() override { StartCopies(2); }
+    void StartCopies(int copies) {
         Check(::WaitFor([] { return !::FindWindowA(kMainClass, "Torvane"); }), "another Torvane runs on this desktop");
-        Check(torvane_.Start(g_torvane, folder_.path()),
+        Child other;
+        Check(torvane_.Start(g_torvane, folder_.path()) && (copies == 1 || other.Start(g_torvane, folder_.path())),
               "cannot start " + g_torvane + " (error " + std::to_string(torvane_.lastError()) + ")");
+        if (copies == 2) {
+            Check(::WaitFor([&] { return !torvane_.Running() || !other.Running(); }), "two copies run");
+            if (!torvane_.Running()) torvane_.Swap(other);
+            Check(other.WaitForExit(0) == std::optional<DWORD>(0), "the second copy did not end with 0");
+        }
         // Ready once its thread first waits for input, in its message loop.
         ::WaitFor([&] { return ::WaitForInputIdle(torvane_.handle(), 0) == 0 || !torvane_.Running(); });
         Check(::WaitFor([&] { return (main_ = ::FindWindowA(kMainClass, "Torvane")) != nullptr; }), "no main window");
@@ -636,6 +651,13 @@ public:
         const std::string& c = w[0];
         if (c == "owner") {
             Check(::GetWindow(dialog_, GW_OWNER) == (w.at(1) == "main" ? main_ : nullptr), "another owner");
+        } else if (c == "has-focus") {  // has-focus <id>: the dialog's control with the keyboard focus
+            GUITHREADINFO info{};
+            info.cbSize = sizeof info;
+            Check(::WaitFor([&] {
+                return ::GetGUIThreadInfo(::GetWindowThreadProcessId(dialog_, nullptr), &info) &&
+                       ::GetDlgCtrlID(info.hwndFocus) == Number(w.at(1));
+            }), "the focus is on " + std::to_string(::GetDlgCtrlID(info.hwndFocus)));
         } else if (c == "mouse-at") {  // mouse-at <x,y>: the cursor goes there
             const Box at = ParseBox(w.at(1) + ",0,0");
             MouseAt(POINT{at.x, at.y});
