@@ -98,12 +98,13 @@ double CpuSeconds(clockid_t clock) {
 // engine's CPU time over the wall time, in percent of one core, and each
 // worker's cycles a second.
 template <class Meanwhile>
-void RunEngine(benchmark::State& state, bool events, Meanwhile meanwhile) {
+void RunEngine(benchmark::State& state, bool events, Meanwhile meanwhile, bool keepOnScreen = true) {
     for (auto _ : state) {
         FlatDesktop desktop;
         Shared shared;
         BuildEngine(desktop, shared);
         shared.PollInterval = 10;
+        shared.config.keepOnScreen = keepOnScreen;
         NoTray tray;
         std::atomic<bool> running{true};
         double otherCpu = 0;
@@ -130,6 +131,13 @@ void BM_ResidentEngineCpu(benchmark::State& state) {
     RunEngine(state, true, [](FlatDesktop&, std::atomic<bool>&) { return 0.0; });
 }
 BENCHMARK(BM_ResidentEngineCpu)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The same with windows kept on the screen (1) or not (0): the check of each
+// move against the monitors must cost nothing worth measuring.
+void BM_KeepOnScreenCpu(benchmark::State& state) {
+    RunEngine(state, true, [](FlatDesktop&, std::atomic<bool>&) { return 0.0; }, state.range(0) != 0);
+}
+BENCHMARK(BM_KeepOnScreenCpu)->Arg(0)->Arg(1)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // A program that renames one window, and one that moves its locked window,
 // 20,000 times a second each, with the window events watched (1) or the poll

@@ -61,6 +61,11 @@ public:
         context_.store(context);
         return true;
     }
+    int ReadMonitors(Monitor* out, int capacity) override {
+        if (capacity > 0) out[0] = Monitor{{0, 0, 1280, 1024}, {0, 0, 1280, 1004}};
+        return 1;
+    }
+    int CaptionHeight() override { return 23; }
     void fire(WindowEvent event, WindowHandle w) {
         if (WindowEventHandler handler = handler_.load()) handler(context_.load(), event, w);
     }

@@ -158,6 +158,8 @@ public:
     bool AwaitAnswer(WindowHandle w, OwedAnswers& owed) override { return real_.AwaitAnswer(w, owed); }
     void CollectAnswers() override { real_.CollectAnswers(); }
     bool WatchEvents(WindowEventHandler handler, void* context) override { return real_.WatchEvents(handler, context); }
+    int ReadMonitors(Monitor* out, int capacity) override { return real_.ReadMonitors(out, capacity); }
+    int CaptionHeight() override { return real_.CaptionHeight(); }
     WindowHandle FindWindowA(const char* c, const char* t) override { return real_.FindWindowA(c, t); }
     bool GetCursorPos(Point& p) override { return real_.GetCursorPos(p); }
     WindowHandle WindowFromPoint(Point p) override { return real_.WindowFromPoint(p); }

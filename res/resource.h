@@ -62,6 +62,7 @@
 #define IDC_KEY 1028
 #define IDC_TRAY 1032
 #define IDC_PICK 1033
+#define IDC_KEEP_ON_SCREEN 1034
 
 // The input dialog: its fields, and the cursor icon IDC_PICK.
 #define IDC_INPUT_CLASS 1031

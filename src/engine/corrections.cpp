@@ -1,5 +1,6 @@
 #include "engine/corrections.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <thread>
@@ -63,6 +64,26 @@ Rect Compose(const WindowRule& rule, const Rect& current, bool held) {
         if (rule.has(held ? kCoordinates[i].lock : kCoordinates[i].place)) values[i] = rule.*kCoordinates[i].value;
     }
     return Rect{values[0], values[1], values[0] + values[2], values[1] + values[3]};
+}
+
+// The coordinates that `rule` places (or holds, with `held`): bit i for kCoordinates[i].
+unsigned Parts(const WindowRule& rule, bool held) {
+    unsigned parts = 0;
+    for (std::size_t i = 0; i < std::size(kCoordinates); ++i) {
+        if (rule.has(held ? kCoordinates[i].lock : kCoordinates[i].place)) parts |= 1u << i;
+    }
+    return parts;
+}
+
+// Where a move goes: the rules' target, unless no monitor would show it.
+Rect Effective(const Shared& shared, const Rect& target, unsigned parts) {
+    return shared.config.keepOnScreen ? OnScreen(target, parts, shared.displays) : target;
+}
+
+// How long the displays must have been quiet before they are read again: a
+// hundred intervals, a second in the program.
+std::int64_t Quiet(const Shared& shared) {
+    return std::int64_t{100} * shared.PollInterval.load(std::memory_order_relaxed) * 1'000'000;
 }
 
 // Every switch that places a coordinate, or that holds one.
@@ -141,7 +162,8 @@ bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
             Commands commands(shared, windows, w);
             if (command != 0) commands.Show(command);
             if (!moves) continue;
-            const Rect target = Compose(rule, current, false);
+            const Rect target = Effective(shared, Compose(rule, current, false), Parts(rule, false));
+            shared.owed.Place(w, target);
             // After a show command the window is no longer where it was read.
             if (commands.sent()) commands.Move(target, WindowSystem::kPositionAndSize);
             else if (const unsigned parts = Differs(target, current)) commands.Move(target, WindowSystem::MoveParts(parts));
@@ -166,12 +188,13 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
                 Rect current;
                 if (!windows.GetWindowRect(w, current)) continue;
                 try {
-                    plan = &plans_.emplace_back(Plan{w, current, current, shared.owed.Now()});
+                    plan = &plans_.emplace_back(Plan{w, current, current, shared.owed.Now(), 0});
                 } catch (const std::bad_alloc&) {
                     continue;  // held again next cycle
                 }
             }
             plan->target = Compose(rule, plan->target, true);
+            plan->held |= Parts(rule, true);
         }
     }) && complete_;
 }
@@ -182,14 +205,16 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
         BusyGuard guard = BusyGuard::tryTake(shared.busy);
         sent = guard.owns();
         for (const Plan& plan : plans_) {
-            const unsigned parts = Differs(plan.target, plan.read);
+            const Rect target = Effective(shared, plan.target, plan.held);
+            const unsigned parts = Differs(target, plan.read);
             // What was read is so no longer once another command has reached
             // the window; and a window its program has hidden stays where
             // the program put it (the next pass unbinds it).
             if (!guard || parts == 0 || shared.owed.CommandedSince(plan.window, plan.readAt) ||
                 !windows.IsWindowVisible(plan.window))
                 continue;
-            Commands(shared, windows, plan.window).Move(plan.target, WindowSystem::MoveParts(parts));
+            Commands(shared, windows, plan.window).Move(target, WindowSystem::MoveParts(parts));
+            shared.owed.Place(plan.window, target);
         }
     }
     plans_.clear();
@@ -244,6 +269,59 @@ CorrectNowResult CorrectNow(Shared& shared) {
     }
     shared.correctionThread.wakeup.notify();
     return CorrectNowResult::Marked;
+}
+
+namespace {
+Displays Monitors(WindowSystem& windows) {
+    Displays read;
+    read.count = std::clamp(windows.ReadMonitors(read.monitors.data(), Displays::kMost), 0, Displays::kMost);
+    read.caption = windows.CaptionHeight();
+    return read;
+}
+}  // namespace
+
+void ReadDisplays(Shared& shared, WindowSystem& windows) {
+    const Displays read = Monitors(windows);
+    if (!shared.busy.takeYielding()) return;  // the next change reads them
+    BusyGuard guard(shared.busy);
+    shared.displays = read;
+}
+
+void DisplaysChanging(Shared& shared, WindowSystem& windows, std::int64_t now) {
+    // The system's own moves come after the first message: they do not count.
+    if (!shared.displayChange.Note(now)) return;
+    shared.owed.MarkMoved([&windows](WindowHandle w, const Rect& placed) {
+        Rect now;
+        return windows.GetWindowRect(w, now) && !(now == placed);
+    });
+}
+
+void SettleDisplays(Shared& shared, WindowSystem& windows, std::int64_t now) {
+    if (!shared.displayChange.Settled(now, Quiet(shared))) return;
+    const Displays read = Monitors(windows);
+    bool marked = false;
+    {
+        BusyGuard guard = BusyGuard::tryTake(shared.busy);
+        if (!guard) return;  // the next cycle settles it
+        const bool differ = !(read == shared.displays);
+        shared.displays = read;
+        if (differ && shared.config.keepOnScreen) {
+            for (WindowRule& rule : shared.table.rules()) {
+                if (!rule.has(opt::correctOnOpen) && !rule.has(opt::correctOnRestore)) continue;
+                for (BoundWindow& bound : rule.boundWindows) {
+                    // Moved from where it was put while that place can still
+                    // be seen: the user moved it (the system moves only the
+                    // windows whose monitor has gone), and it stays.
+                    Rect placed;
+                    if (shared.owed.Moved(bound.handle, placed) && Reachable(placed, read)) continue;
+                    bound.setPending(true);
+                    marked = true;
+                }
+            }
+        }
+    }
+    shared.displayChange.Done(now, Quiet(shared));
+    if (marked) shared.correctionThread.wakeup.notify();
 }
 
 }  // namespace torvane

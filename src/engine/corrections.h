@@ -55,10 +55,26 @@ private:
         Rect read;                  // where it was
         Rect target;                // where the rules hold it
         OwedAnswers::Stamp readAt;  // when it was read, in the order of commands
+        unsigned held;              // the coordinates the rules hold (bit i: kCoordinates[i])
     };
     std::vector<Plan> plans_;
     bool complete_ = true;  // no rule of this cycle was skipped
 };
+
+// The monitors as the platform has them now, into the shared state.
+void ReadDisplays(Shared& shared, WindowSystem& windows);
+
+// The displays have begun to change, at `now` (steady clock, ns). At the
+// first message of a burst the windows the user has moved from where the
+// engine put them are noted: they stay where the user put them.
+void DisplaysChanging(Shared& shared, WindowSystem& windows, std::int64_t now);
+
+// Once no message has come for a second (a hundred intervals), the monitors
+// are read again; when
+// they differ, every window bound to a rule that corrects when opened or
+// restored gets its one-time correction once more, but one the user had
+// moved to where it can still be seen. The scan worker calls it every cycle.
+void SettleDisplays(Shared& shared, WindowSystem& windows, std::int64_t now);
 
 enum class CorrectNowResult { Marked, GaveUp };
 

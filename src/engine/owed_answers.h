@@ -1,4 +1,5 @@
-// The commands sent to windows, as every thread must know them. A command to
+// The commands sent to windows, as every thread must know them, and where
+// they put each window. A command to
 // another program's window is posted: it takes effect when that program next
 // handles its messages. Until the window answers, what any thread reads of it
 // may be from before the command, so no step reads or commands it meanwhile.
@@ -34,7 +35,7 @@ public:
         auto at = Find(window);
         if (at == entries_.end() || at->window != window) {
             try {
-                at = entries_.insert(at, Entry{window, 0, 0, false});
+                at = entries_.insert(at, Entry{window});
             } catch (const std::bad_alloc&) {
                 return false;
             }
@@ -92,12 +93,50 @@ public:
     // How many windows owe answers.
     std::size_t size() const { return static_cast<std::size_t>(owing_.load(std::memory_order_acquire)); }
 
+    // Where the engine last put `window` (a move's target, or where a
+    // correction found it right), so that a window the user has moved since
+    // can be told from one the system moved. False without memory for it.
+    bool Place(WindowHandle window, const Rect& at) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto entry = Find(window);
+        if (entry == entries_.end() || entry->window != window) {
+            try {
+                entry = entries_.insert(entry, Entry{window});
+            } catch (const std::bad_alloc&) {
+                return false;
+            }
+        }
+        entry->placed = at;
+        entry->hasPlace = true;
+        return true;
+    }
+
+    // Marks the windows that stand elsewhere than where they were put now
+    // (`elsewhere` reads each window: it must not wait), and clears the mark
+    // of the others.
+    template <class Elsewhere>
+    void MarkMoved(Elsewhere elsewhere) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (Entry& e : entries_) e.moved = e.hasPlace && elsewhere(e.window, e.placed);
+    }
+    // Whether `window` was marked moved; `placed` is then where it had been put.
+    bool Moved(WindowHandle window, Rect& placed) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = const_cast<OwedAnswers*>(this)->Find(window);
+        if (at == entries_.end() || at->window != window || !at->moved) return false;
+        placed = at->placed;
+        return true;
+    }
+
 private:
     struct Entry {
         WindowHandle window;
-        int owed;       // answers owed
-        Stamp last;     // its newest command
-        bool released;  // forgotten once it has answered
+        int owed = 0;           // answers owed
+        Stamp last = 0;         // its newest command
+        bool released = false;  // forgotten once it has answered
+        bool hasPlace = false;  // `placed` is known
+        bool moved = false;     // moved from `placed` when the displays began to change
+        Rect placed{};
     };
     // Entries in the order of their windows: the first at or after `window`.
     std::vector<Entry>::iterator Find(WindowHandle window) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/busy_flag.h"
+#include "engine/displays.h"
 #include "engine/owed_answers.h"
 #include "rules/rule_table.h"
 
@@ -204,8 +205,13 @@ struct Shared {
     // The windows bound to some rule, as the scan last left them: the window
     // events that concern only bound windows are filtered by it.
     HandleSet bound;
-    // The commands sent to windows: which owe their answers, and in what order they went.
+    // The commands sent to windows: which owe their answers, in what order
+    // they went, and where they put each window.
     OwedAnswers owed;
+    // The monitors, read at start and after they change (under the busy
+    // flag), and the messages of a change as they come.
+    Displays displays;
+    DisplayChange displayChange;
 };
 
 }  // namespace torvane

@@ -1,5 +1,7 @@
 #include "engine/win32_window_system.h"
 
+#include "engine/displays.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -224,7 +226,40 @@ void WatchLoop(std::shared_ptr<EventWatch> watch, std::promise<DWORD>* started) 
 
 }  // namespace
 
+namespace {
+BOOL CALLBACK AddMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM lParam) {
+    auto* found = reinterpret_cast<std::pair<Monitor*, int>*>(lParam);
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (!::GetMonitorInfoA(monitor, &info)) return TRUE;
+    // The work area within its monitor: Wine can report a stale one after a change.
+    RECT work{};
+    if (!::IntersectRect(&work, &info.rcWork, &info.rcMonitor)) work = info.rcMonitor;
+    if (found->second < Displays::kMost) found->first[found->second] = Monitor{FromRect(info.rcMonitor), FromRect(work)};
+    ++found->second;
+    return TRUE;
+}
+}  // namespace
+
+int Win32WindowSystem::ReadMonitors(Monitor* out, int capacity) {
+    Monitor all[Displays::kMost];
+    std::pair<Monitor*, int> found{all, 0};
+    if (!::EnumDisplayMonitors(nullptr, nullptr, &AddMonitor, reinterpret_cast<LPARAM>(&found))) return 0;
+    const int count = std::min(found.second, Displays::kMost);
+    std::copy_n(all, std::min(count, capacity), out);
+    return count;
+}
+
+int Win32WindowSystem::CaptionHeight() { return ::GetSystemMetrics(SM_CYCAPTION); }
+
+void Win32WindowSystem::DisplaysChanged() {
+    if (WindowEventHandler handler = displayHandler_.load()) handler(displayContext_.load(), WindowEvent::DisplaysChanged, kNoWindow);
+}
+
 bool Win32WindowSystem::WatchEvents(WindowEventHandler handler, void* context) {
+    displayHandler_.store(nullptr);
+    displayContext_.store(context);
+    displayHandler_.store(handler);
     if (watcher_.joinable()) {
         watch_->stopped.store(true);
         // A full queue refuses the post for a while; a watch that cannot be

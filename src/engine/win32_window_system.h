@@ -47,6 +47,11 @@ public:
     bool ShowWindow(WindowHandle window, int command) override;
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
+    int ReadMonitors(Monitor* out, int capacity) override;
+    int CaptionHeight() override;
+    // The main window has been told that the displays changed: the watch's
+    // handler hears of it (on the calling thread).
+    void DisplaysChanged();
     void CollectAnswers() override;
     WindowHandle FindWindowA(const char* className, const char* title) override;
     bool GetCursorPos(Point& point) override;
@@ -58,6 +63,9 @@ private:
     // it, from that thread's message loop: the watch has a thread of its own.
     std::thread watcher_;
     std::shared_ptr<EventWatch> watch_;
+    // The handler of the display changes, kept also when no hook could be set.
+    std::atomic<WindowEventHandler> displayHandler_{nullptr};
+    std::atomic<void*> displayContext_{nullptr};
     unsigned long watcherId_ = 0;
 };
 

@@ -11,8 +11,10 @@
 namespace torvane {
 
 // What the platform tells of top-level windows of other processes as it
-// happens. Windows tells all five; Wine tells only of creations.
-enum class WindowEvent { Created, Shown, Renamed, Moved, Restored };
+// happens (Windows tells all five; Wine tells only of creations), and of the
+// displays: a monitor added or removed, a resolution, a work area, a resume
+// or an unlocked session (for no window).
+enum class WindowEvent { Created, Shown, Renamed, Moved, Restored, DisplaysChanged };
 // Called on a thread of the platform's: it must not wait for anything.
 using WindowEventHandler = void (*)(void* context, WindowEvent event, WindowHandle window);
 
@@ -58,6 +60,11 @@ public:
     // and the last call of the handler is over when this returns. False when
     // the platform tells nothing.
     virtual bool WatchEvents(WindowEventHandler handler, void* context) = 0;
+    // Writes up to `capacity` monitors, each work area within its monitor;
+    // returns how many there are (0: unknown).
+    virtual int ReadMonitors(Monitor* out, int capacity) = 0;
+    // The height of a window's title bar.
+    virtual int CaptionHeight() = 0;
     // Either text may be null for "any".
     virtual WindowHandle FindWindowA(const char* className, const char* title) = 0;
     virtual bool GetCursorPos(Point& point) = 0;

@@ -29,8 +29,14 @@ std::int64_t Now() {
 }
 std::int64_t Later(std::chrono::milliseconds span) { return Now() + std::chrono::nanoseconds(span).count(); }
 
-void Route(void* shared, WindowEvent event, WindowHandle window) {
-    OnWindowEvent(*static_cast<Shared*>(shared), event, window);
+// Where the platform's window events go: the state, and the windows to read.
+struct EventRoute {
+    Shared& shared;
+    WindowSystem& windows;
+};
+
+void Route(void* route, WindowEvent event, WindowHandle window) {
+    OnWindowEvent(static_cast<EventRoute*>(route)->shared, static_cast<EventRoute*>(route)->windows, event, window);
 }
 
 bool Running(const WorkerFlags& flags) { return flags.RunFlag.load(std::memory_order_acquire); }
@@ -115,7 +121,7 @@ void Launch(WorkerFlags& flags, Body body) {
 
 }  // namespace
 
-void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
+void OnWindowEvent(Shared& shared, WindowSystem& windows, WindowEvent event, WindowHandle window) {
     switch (event) {
         case WindowEvent::Created:
             shared.newWindows.add(window, Later(kNewWindowSpan));
@@ -134,6 +140,9 @@ void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window) {
         case WindowEvent::Restored:
             if (shared.bound.contains(window)) shared.stateWatchThread.wakeup.notify();
             return;
+        case WindowEvent::DisplaysChanged:
+            DisplaysChanging(shared, windows, Now());
+            return;
     }
 }
 
@@ -141,18 +150,21 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
     WorkerFlags& flags = shared.scanThread;
     flags.AliveFlag.store(true, std::memory_order_release);
     shared.TaskbarPresent.store(true, std::memory_order_relaxed);
-    const bool events = shared.windowEvents.load() && windows.WatchEvents(&Route, &shared);
+    EventRoute route{shared, windows};
+    if (shared.windowEvents.load()) windows.WatchEvents(&Route, &route);
+    ReadDisplays(shared, windows);
     while (Running(flags)) {
         const Clock::time_point began = Clock::now();
         if (shared.config.monitoring) {
             ScanPass(shared, windows);
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
+        SettleDisplays(shared, windows, Now());
         flags.cycles.fetch_add(1, std::memory_order_release);
         AwaitScan(shared, windows, began);
     }
     shared.newWindows.clear();
-    if (events) windows.WatchEvents(nullptr, nullptr);
+    windows.WatchEvents(nullptr, nullptr);  // also the displays' handler, set without hooks
     flags.AliveFlag.store(false, std::memory_order_release);
 }
 

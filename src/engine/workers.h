@@ -31,7 +31,9 @@ void StateWatchThread(Shared& shared, WindowSystem& windows);
 // the lock and the state watch when a bound window moves, the state watch
 // when one comes back from minimized. Events only make cycles come sooner:
 // every cycle is the same, and one missed costs at most an interval.
-void OnWindowEvent(Shared& shared, WindowEvent event, WindowHandle window);
+// A change of the displays takes note of which windows the user had moved
+// from where the engine put them; the scan worker settles it.
+void OnWindowEvent(Shared& shared, WindowSystem& windows, WindowEvent event, WindowHandle window);
 
 // Sets the four RunFlags and starts the workers in the order scan, lock,
 // correction, state watch, PollInterval / 4 apart, as detached threads. Each

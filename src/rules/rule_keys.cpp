@@ -31,9 +31,9 @@ constexpr RuleKey Text(std::string_view name) {
 
 // A switch of the system section: `Field` is a bool or a SharedBool.
 template <auto Field>
-constexpr SystemKey Flag(std::string_view name) {
+constexpr SystemKey Flag(std::string_view name, bool (*written)(const SystemConfig&) = nullptr) {
     return {name, [](const SystemConfig& c) { return std::int32_t{c.*Field ? 1 : 0}; },
-            [](SystemConfig& c, std::int32_t n) { c.*Field = Lowest(n); }};
+            [](SystemConfig& c, std::int32_t n) { c.*Field = Lowest(n); }, written};
 }
 
 // A rule's keys: its texts and match mode, the four coordinates' switches
@@ -55,7 +55,7 @@ constexpr std::array<RuleKey, 19> RuleKeys(std::index_sequence<C...>) {
 
 }  // namespace
 
-const SystemKey kSystemKeys[7] = {
+const SystemKey kSystemKeys[8] = {
     Flag<&SystemConfig::monitoring>("Enabled"),
     Flag<&SystemConfig::trayIcon>("TaskIcon"),
     Flag<&SystemConfig::hotkeyCtrl>("ShcutCtrl"),
@@ -63,6 +63,7 @@ const SystemKey kSystemKeys[7] = {
     Flag<&SystemConfig::hotkeyShift>("ShcutShift"),
     Flag<&SystemConfig::hotkeyWin>("ShcutWin"),
     {"ShcutKey", [](const SystemConfig& c) { return c.hotkeyKey; }, [](SystemConfig& c, std::int32_t n) { c.hotkeyKey = n; }},
+    Flag<&SystemConfig::keepOnScreen>("KeepOnScreen", [](const SystemConfig& c) { return !c.keepOnScreen; }),
 };
 
 const std::array<RuleKey, 19> kRuleKeys = RuleKeys(std::make_index_sequence<std::size(kCoordinates)>());

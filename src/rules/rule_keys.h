@@ -21,13 +21,17 @@ struct SystemKey {
     std::string_view name;
     std::int32_t (*get)(const SystemConfig&);
     void (*set)(SystemConfig&, std::int32_t number);  // a switch takes the lowest bit
+    // Whether the writer writes the key: a key that came after the first
+    // files is written only when it differs from its default, so that a file
+    // written with the default has the bytes it had before the key.
+    bool (*written)(const SystemConfig&) = nullptr;  // null: always
 };
 struct RuleKey {
     std::string_view name;
     std::string (*write)(const WindowRule&);
     void (*read)(WindowRule&, std::string_view value);
 };
-extern const SystemKey kSystemKeys[7];
+extern const SystemKey kSystemKeys[8];
 extern const std::array<RuleKey, 19> kRuleKeys;
 
 // A text as the file can hold it: a line feed, which would end the line,

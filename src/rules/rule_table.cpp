@@ -14,13 +14,14 @@ SystemConfig SystemConfig::Defaults() {
     c.hotkeyShift = true;
     c.hotkeyWin = false;
     c.hotkeyKey = 32;  // the space bar
+    c.keepOnScreen = true;
     return c;
 }
 
 bool operator==(const SystemConfig& a, const SystemConfig& b) {
     return a.monitoring.load() == b.monitoring.load() && a.trayIcon.load() == b.trayIcon.load() &&
            a.hotkeyCtrl == b.hotkeyCtrl && a.hotkeyAlt == b.hotkeyAlt && a.hotkeyShift == b.hotkeyShift &&
-           a.hotkeyWin == b.hotkeyWin && a.hotkeyKey == b.hotkeyKey;
+           a.hotkeyWin == b.hotkeyWin && a.hotkeyKey == b.hotkeyKey && a.keepOnScreen.load() == b.keepOnScreen.load();
 }
 
 void RuleTable::install(std::vector<WindowRule> rules) {

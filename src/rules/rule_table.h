@@ -45,6 +45,9 @@ struct SystemConfig {
     bool hotkeyShift = false;
     bool hotkeyWin = false;
     std::int32_t hotkeyKey = 0;
+    // No correction puts a window where no monitor shows its title bar, and
+    // the windows are put back after the displays change (KeepOnScreen).
+    SharedBool keepOnScreen;
 
     static SystemConfig Defaults();
     friend bool operator==(const SystemConfig& a, const SystemConfig& b);

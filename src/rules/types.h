@@ -24,6 +24,13 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
+// A monitor: the whole of it, and its work area (without the taskbar).
+struct Monitor {
+    Rect area;
+    Rect work;
+    friend bool operator==(const Monitor&, const Monitor&) = default;
+};
+
 // The fields of the platform's window-placement record, in its order (44 bytes).
 struct Placement {
     std::uint32_t length = sizeof(Placement);

@@ -62,6 +62,7 @@ bool SettingsDialog::Open() {
     view_.SetCheck(IDC_WIN, live.hotkeyWin);
     options_ = live;
     view_.SetCheck(IDC_TRAY, live.trayIcon);
+    view_.SetCheck(IDC_KEEP_ON_SCREEN, live.keepOnScreen);
     for (const char* state : kStateNames) view_.AddRow(IDC_STATE, state);
     view_.Select(IDC_STATE, 0);
     DisableEditor();
@@ -171,6 +172,7 @@ void SettingsDialog::Command(int id, int code) {
         case IDC_ALT: options_.hotkeyAlt = view_.IsChecked(id); return;
         case IDC_WIN: options_.hotkeyWin = view_.IsChecked(id); return;
         case IDC_TRAY: options_.trayIcon = view_.IsChecked(id); return;
+        case IDC_KEEP_ON_SCREEN: options_.keepOnScreen = view_.IsChecked(id); return;
         case IDC_KEY:
             if (const int entry = view_.Selected(IDC_KEY); entry >= 0) options_.hotkeyKey = HotkeyKeyTable()[entry].code;
             return;

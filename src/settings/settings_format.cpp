@@ -111,7 +111,9 @@ ParsedSettings ParseSettings(std::string_view text) {
 
 std::string FormatSettings(const SystemConfig& c, const std::vector<WindowRule>& rules) {
     std::string out = "[!SystemConfig]\r\n";
-    for (const SystemKey& key : kSystemKeys) out.append(key.name).append("=").append(std::to_string(key.get(c))).append("\r\n");
+    for (const SystemKey& key : kSystemKeys) {
+        if (!key.written || key.written(c)) out.append(key.name).append("=").append(std::to_string(key.get(c))).append("\r\n");
+    }
     for (const WindowRule& r : rules) {
         out.append("[").append(StorableText(r.name.view(), true)).append("]\r\n");
         for (const RuleKey& key : kRuleKeys) out.append(key.name).append("=").append(key.write(r)).append("\r\n");

@@ -1,5 +1,7 @@
 #include "shell/app.h"
 
+#include <wtsapi32.h>
+
 #include <cstring>
 
 #include "engine/scan.h"
@@ -43,6 +45,18 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
             return FALSE;
         default:
             return FALSE;
+    }
+}
+
+// The messages after which the displays may differ: a monitor or a
+// resolution, a work area, a resume, a session unlocked.
+bool ChangesDisplays(UINT message, WPARAM wParam) {
+    switch (message) {
+        case WM_DISPLAYCHANGE: return true;
+        case WM_SETTINGCHANGE: return wParam == SPI_SETWORKAREA;
+        case WM_POWERBROADCAST: return wParam == PBT_APMRESUMEAUTOMATIC || wParam == PBT_APMRESUMESUSPEND;
+        case WM_WTSSESSION_CHANGE: return wParam == WTS_SESSION_UNLOCK;
+        default: return false;
     }
 }
 
@@ -103,6 +117,7 @@ int App::Run(int showCommand) {
     HWND window = ::CreateWindowExA(0, texts::kMainWindowClass, texts::kProductName, WS_OVERLAPPEDWINDOW,
                                     CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance_, this);
     if (window == nullptr) return 0;
+    ::WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
     ::ShowWindow(window, SW_HIDE);
     ::UpdateWindow(window);
 
@@ -126,6 +141,8 @@ LRESULT CALLBACK App::WindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     }
     auto* app = reinterpret_cast<App*>(::GetWindowLongPtrA(window, GWLP_USERDATA));
     if (app == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
+    if (ChangesDisplays(message, wParam)) app->windows_.DisplaysChanged();
+    if (message == WM_DESTROY) ::WTSUnRegisterSessionNotification(window);
     if (message == WM_PAINT) {
         PAINTSTRUCT ps;
         ::BeginPaint(window, &ps);

@@ -289,6 +289,32 @@ void FakeDesktop::fire(WindowEvent event, WindowHandle window) {
     if (events_ != nullptr) events_(eventContext_, event, window);
 }
 
+int FakeDesktop::ReadMonitors(Monitor* out, int capacity) {
+    Lock lock(mutex_);
+    const int count = static_cast<int>(monitors_.size());
+    std::copy_n(monitors_.begin(), std::min(count, capacity), out);
+    return count;
+}
+
+void FakeDesktop::setMonitors(const std::vector<Rect>& areas) {
+    {
+        Lock lock(mutex_);
+        monitors_.clear();
+        for (const Rect& a : areas) monitors_.push_back({a, monitors_.empty() ? Rect{a.left, a.top, a.right, a.bottom - 20} : a});
+        workArea_ = monitors_.front().work;
+        for (Window& w : windows_) {
+            const int x = (w.rect.left + w.rect.right) / 2, y = (w.rect.top + w.rect.bottom) / 2;
+            const bool shown = std::any_of(monitors_.begin(), monitors_.end(), [&](const Monitor& m) {
+                return x >= m.area.left && x < m.area.right && y >= m.area.top && y < m.area.bottom;
+            });
+            if (shown || w.showCmd != show::kNormal) continue;
+            userMove(w.handle, Rect{workArea_.left, workArea_.top, workArea_.left + w.rect.right - w.rect.left,
+                                    workArea_.top + w.rect.bottom - w.rect.top});
+        }
+    }
+    fire(WindowEvent::DisplaysChanged, kNoWindow);
+}
+
 WindowHandle FakeDesktop::FindWindowA(const char* className, const char* title) {
     Lock lock(mutex_);
     note('F', kNoWindow);

@@ -95,6 +95,12 @@ public:
     bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
     void CollectAnswers() override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
+    int ReadMonitors(Monitor* out, int capacity) override;
+    int CaptionHeight() override { return 23; }
+    // The monitors change (the first has a taskbar 20 high at its bottom): as
+    // the system does, a window whose monitor has gone comes onto the first,
+    // then the platform tells of it.
+    void setMonitors(const std::vector<Rect>& areas);
     // The platform tells of an event, as Windows does; nothing while none watches.
     void fire(WindowEvent event, WindowHandle window);
     WindowHandle FindWindowA(const char* className, const char* title) override;
@@ -116,7 +122,8 @@ private:
     std::string log_;
     std::function<void(char, WindowHandle)> hook_;
     WindowHandle next_ = kFirst;
-    Rect workArea_{0, 0, 1280, 1004};
+    std::vector<Monitor> monitors_{{{0, 0, 1280, 1024}, {0, 0, 1280, 1004}}};
+    Rect workArea_{0, 0, 1280, 1004};  // the first monitor's
     Point cursor_;
     bool live_ = false;
     std::atomic<bool> stalled_{false}, stalledLong_{false};

@@ -119,8 +119,11 @@ inline std::string BlockLine(const std::string& raw) {
     // The program's own defaults; a rule's class is the section's name.
     std::vector<std::pair<std::string, std::string>> keys;
     if (system) {
-        for (const torvane::SystemKey& k : torvane::kSystemKeys)
-            keys.emplace_back(k.name, std::to_string(k.get(torvane::SystemConfig::Defaults())));
+        // A key the writer leaves out at its default is written when given.
+        for (const torvane::SystemKey& k : torvane::kSystemKeys) {
+            if (!k.written || raw.find(" " + std::string(k.name) + "=") != std::string::npos)
+                keys.emplace_back(k.name, std::to_string(k.get(torvane::SystemConfig::Defaults())));
+        }
     } else {
         for (const torvane::RuleKey& k : torvane::kRuleKeys) keys.emplace_back(k.name, k.write(torvane::WindowRule::Named(w[1])));
     }
@@ -261,6 +264,8 @@ public:
     virtual void Start() = 0;
     virtual void SecondStart() = 0;
     virtual void StartTwice() = 0;  // two copies at the same moment
+    // The screen takes another size, as when a monitor is changed.
+    virtual void Screen(int width, int height) = 0;
     // The exit code once the program has ended, waiting up to `ms`.
     virtual std::optional<int> Ended(int ms) = 0;
     virtual void Command(int id) = 0;
@@ -480,6 +485,10 @@ private:
         d["start"] = [this](const Args&, const Step&) { p_.Start(); };
         d["second-start"] = [this](const Args&, const Step&) { p_.SecondStart(); };
         d["start-twice"] = [this](const Args&, const Step&) { p_.StartTwice(); };
+        d["screen"] = [this](const Args& a, const Step&) {  // screen <width>x<height>
+            const Box size = ParseBox("0,0," + a[1].substr(0, a[1].find('x')) + "," + a[1].substr(a[1].find('x') + 1));
+            p_.Screen(size.w, size.h);
+        };
         d["ends"] = [this](const Args& a, const Step&) {
             const std::optional<int> code = p_.Ended(p_.deadlineMs);
             Check(code.has_value(), "still running");

@@ -92,7 +92,7 @@ Rect RectFrom(Box b) { return Rect{b.x, b.y, b.x + b.w, b.y + b.h}; }
 // Check boxes: a click turns them over.
 bool IsCheckBox(int id) {
     return (id >= IDC_MOVEX && id <= IDC_FSTFORCE && id != IDC_TOP && id != IDC_WIDTH && id != IDC_HEIGHT) ||
-           (id >= IDC_CTRL && id <= IDC_WIN) || id == IDC_TRAY;
+           (id >= IDC_CTRL && id <= IDC_WIN) || id == IDC_TRAY || id == IDC_KEEP_ON_SCREEN;
 }
 
 
@@ -183,6 +183,7 @@ public:
     }
     void SecondStart() override { queue_.push_back({shell::kSecondStartMessage, 0, 0}); }
     void StartTwice() override { Start(), SecondStart(); }
+    void Screen(int width, int height) override { desktop_.setMonitors({Rect{0, 0, width, height}}); }
     std::optional<int> Ended(int ms) override {
         if (ms > 0) WaitFor([&] { return exitCode_.has_value(); }, ms);
         Check(!waitedForShell_ && !desktop_.stalledLong(), "the program waited for a taskbar or a worker");
@@ -469,6 +470,15 @@ bool Core::Extra(const Step& step) {
     } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
         const auto now = Wakeup::Clock::now();
         Check(program_->shared.correctionThread.wakeup.sleepUntil(now, now) == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
+    } else if (c == "monitors") {  // monitors <x,y,w,h> ...: the first has the taskbar
+        std::vector<Rect> areas;
+        for (std::size_t i = 1; i < w.size(); ++i) areas.push_back(RectFrom(ParseBox(w[i])));
+        desktop_.setMonitors(areas);
+    } else if (c == "settled") {  // the displays' change has settled, and the workers have acted on it
+        Check(WaitFor([&] { return !program_->shared.displayChange.pending(); }, deadlineMs) &&
+                  testing::WaitForCycles(program_->shared, 2),
+              "the displays never settle");
+        AfterStep();
     } else if (c == "stall") {  // the three correction workers get no time from now on
         desktop_.stall(true);
         Check(WaitFor([&] { return desktop_.waiting() == 3; }, deadlineMs), "the workers go on");

@@ -201,7 +201,7 @@ TEST(Texts, AreCodePage932Bytes) {
             EXPECT_EQ(std::string(h->text).rfind(std::string(h->caption) + "\x81\x46\n\n", 0), 0u) << id;
         }
     }
-    EXPECT_EQ(helped, 39);
+    EXPECT_EQ(helped, 40);
     EXPECT_TRUE(!settings::HelpFor(IDC_VISIBLE_BAR) && !settings::HelpFor(IDC_RULE_BAR)) << "the scroll bars have no help";
 }
 

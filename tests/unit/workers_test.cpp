@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/corrections.h"
+#include "engine/displays.h"
 #include "engine/scan.h"
 #include "engine/workers.h"
 #include "support/engine_helpers.h"
@@ -48,6 +49,32 @@ TEST(NewWindows, ALateLookStillFindsAWindowThatShowedAndThenForgetsThem) {
 
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
+}
+
+// Where a move goes: where the rule says while a monitor shows its title
+// bar, else into the nearest work area, changing only what the rule sets.
+TEST(Displays, ATargetNoMonitorShowsGoesIntoTheNearestWorkArea) {
+    Displays d;
+    d.count = 2;
+    d.caption = 20;
+    d.monitors[0] = {{0, 0, 1280, 1024}, {0, 0, 1280, 1004}};
+    d.monitors[1] = {{-1024, -768, 0, 0}, {-1024, -768, 0, 0}};  // left of and above the first
+    const struct {
+        Rect target;
+        unsigned set;
+        Rect expected;
+    } rows[] = {
+        {{100, 100, 500, 400}, 15, {100, 100, 500, 400}},        // shown
+        {{1100, 100, 1500, 400}, 15, {1100, 100, 1500, 400}},    // partly off, 180 of 400 shown: as it is
+        {{1250, 100, 1650, 400}, 15, {880, 100, 1280, 400}},     // 30 shown: into the first
+        {{3000, 3000, 3400, 3300}, 15, {880, 704, 1280, 1004}},  // wholly off
+        {{-600, -900, -200, -600}, 15, {-600, -768, -200, -468}},  // above the one on the left
+        {{2000, 100, 4000, 1500}, 15, {0, 0, 1280, 1004}},       // larger than the work area
+        {{2000, 100, 2400, 400}, 1, {880, 100, 1280, 400}},      // a rule that sets x alone
+        {{2000, 2000, 2400, 2300}, 1, {2000, 2000, 2400, 2300}}, // x alone cannot bring it back
+    };
+    for (const auto& row : rows) EXPECT_EQ(OnScreen(row.target, row.set, d), row.expected) << row.target.left;
+    EXPECT_EQ(OnScreen(rows[3].target, 15, Displays{}), rows[3].target) << "no monitor known: as it is";
 }
 
 // A window gone between its command and the request for its answer owes

@@ -411,6 +411,8 @@ public:
         for (; hotkeys_ > 0; --hotkeys_) ::UnregisterHotKey(nullptr, hotkeys_);
         for (auto& [name, window] : foreign_) ::PostMessageA(window, WM_CLOSE, 0, 0);
         for (auto& notepad : notepads_) notepad->WaitForExit(3000);
+        // The next scenario finds the screen at its size, also after a failure.
+        if (screenChanged_) ::ChangeDisplaySettingsExA(nullptr, nullptr, nullptr, 0, nullptr);
     }
 
     // Ends what the scenario left running: the program as the platform ends
@@ -461,6 +463,18 @@ public:
         return code ? std::optional<int>(static_cast<int>(*code)) : std::nullopt;
     }
     void Start() override { StartCopies(1); }
+    // Wine's virtual desktop takes the new size; every top-level window hears of it.
+    void Screen(int width, int height) override {
+        DEVMODEA mode{};
+        mode.dmSize = sizeof mode;
+        mode.dmPelsWidth = static_cast<DWORD>(width);
+        mode.dmPelsHeight = static_cast<DWORD>(height);
+        mode.dmFields = DM_PELSWIDTH | DM_PELSHEIGHT;
+        screenChanged_ = true;
+        Check(::ChangeDisplaySettingsExA(nullptr, &mode, nullptr, 0, nullptr) == DISP_CHANGE_SUCCESSFUL,
+              "the screen does not change its size");
+        Check(::WaitFor([&] { return ::GetSystemMetrics(SM_CXSCREEN) == width; }), "the screen keeps its size");
+    }
     // Two copies at once: one ends, having told the other, which runs on.
     void StartTwice() override { StartCopies(2); }
     void StartCopies(int copies) {
@@ -732,6 +746,7 @@ private:
     HWND dialog_ = nullptr;
     HANDLE locked_ = INVALID_HANDLE_VALUE;
     int hotkeys_ = 0;  // taken by this program, ids 1 ...
+    bool screenChanged_ = false;
     std::map<std::string, std::unique_ptr<TestWindows>> own_;
     std::vector<std::unique_ptr<Child>> notepads_;
     std::map<std::string, HWND> foreign_;
