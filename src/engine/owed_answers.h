@@ -32,14 +32,8 @@ public:
     // there is no memory to record it: the caller must then send nothing.
     bool Owe(WindowHandle window) {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto at = Find(window);
-        if (at == entries_.end() || at->window != window) {
-            try {
-                at = entries_.insert(at, Entry{window});
-            } catch (const std::bad_alloc&) {
-                return false;
-            }
-        }
+        Entry* at = Obtain(window);
+        if (at == nullptr) return false;
         if (at->owed++ == 0) owing_.fetch_add(1, std::memory_order_release);
         at->released = false;
         at->last = sequence_.load(std::memory_order_relaxed) + 1;
@@ -98,14 +92,8 @@ public:
     // can be told from one the system moved. False without memory for it.
     bool Place(WindowHandle window, const Rect& at) {
         std::lock_guard<std::mutex> lock(mutex_);
-        auto entry = Find(window);
-        if (entry == entries_.end() || entry->window != window) {
-            try {
-                entry = entries_.insert(entry, Entry{window});
-            } catch (const std::bad_alloc&) {
-                return false;
-            }
-        }
+        Entry* entry = Obtain(window);
+        if (entry == nullptr) return false;
         entry->placed = at;
         entry->hasPlace = true;
         return true;
@@ -142,6 +130,16 @@ private:
     std::vector<Entry>::iterator Find(WindowHandle window) {
         return std::lower_bound(entries_.begin(), entries_.end(), window,
                                 [](const Entry& e, WindowHandle w) { return e.window < w; });
+    }
+    // The entry of `window`, made when there is none; null without memory.
+    Entry* Obtain(WindowHandle window) {
+        auto at = Find(window);
+        if (at != entries_.end() && at->window == window) return &*at;
+        try {
+            return &*entries_.insert(at, Entry{window});
+        } catch (const std::bad_alloc&) {
+            return nullptr;
+        }
     }
     void Erase(std::vector<Entry>::iterator at) {
         forgotten_ = std::max(forgotten_, at->last);
