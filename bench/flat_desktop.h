@@ -47,13 +47,15 @@ public:
         r = Rect{0, 0, 100, 100};
         return true;
     }
-    bool MoveWindow(WindowHandle, const Rect&, MoveParts) override { return true; }
-    bool ShowWindow(WindowHandle, int) override { return true; }
+    CommandResult MoveWindow(WindowHandle, const Rect&, MoveParts) override { return CommandResult::Sent; }
+    CommandResult ShowWindow(WindowHandle, int) override { return CommandResult::Sent; }
     // Windows that answer at once, as a window of the calling thread does.
-    bool AwaitAnswer(WindowHandle w, OwedAnswers& owed) override {
+    CommandResult AwaitAnswer(WindowHandle w, OwedAnswers& owed) override {
         owed.Answered(w);
-        return true;
+        return CommandResult::Sent;
     }
+    bool Elevated(WindowHandle) override { return false; }
+    bool NotAnswering(WindowHandle) override { return false; }
     void CollectAnswers() override {}
     // Events are told only when a benchmark fires them.
     bool WatchEvents(WindowEventHandler handler, void* context) override {

@@ -146,7 +146,7 @@ public:
     int GetWindowTextA(WindowHandle w, char* b, int c) override { return real_.GetWindowTextA(w, b, c); }
     bool GetWindowPlacement(WindowHandle w, Placement& p) override { return real_.GetWindowPlacement(w, p); }
     bool GetWindowRect(WindowHandle w, Rect& r) override { return real_.GetWindowRect(w, r); }
-    bool MoveWindow(WindowHandle w, const Rect& to, MoveParts parts) override {
+    CommandResult MoveWindow(WindowHandle w, const Rect& to, MoveParts parts) override {
         const std::size_t n = moves_.load();
         if (n < kMoves) {
             moveTicks_[n] = Ticks();
@@ -154,8 +154,10 @@ public:
         }
         return real_.MoveWindow(w, to, parts);
     }
-    bool ShowWindow(WindowHandle w, int command) override { return real_.ShowWindow(w, command); }
-    bool AwaitAnswer(WindowHandle w, OwedAnswers& owed) override { return real_.AwaitAnswer(w, owed); }
+    CommandResult ShowWindow(WindowHandle w, int command) override { return real_.ShowWindow(w, command); }
+    CommandResult AwaitAnswer(WindowHandle w, OwedAnswers& owed) override { return real_.AwaitAnswer(w, owed); }
+    bool Elevated(WindowHandle w) override { return real_.Elevated(w); }
+    bool NotAnswering(WindowHandle w) override { return real_.NotAnswering(w); }
     void CollectAnswers() override { real_.CollectAnswers(); }
     bool WatchEvents(WindowEventHandler handler, void* context) override { return real_.WatchEvents(handler, context); }
     int ReadMonitors(Monitor* out, int capacity) override { return real_.ReadMonitors(out, capacity); }

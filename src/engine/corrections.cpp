@@ -22,7 +22,9 @@ bool WithRule(Shared& shared, std::int32_t ruleIndex, Work&& work) {
 
 // The commands one step sends one window, in order. The answer they owe is
 // recorded before the first goes out, and asked for after the last, so that
-// no answer can come before it is waited for.
+// no answer can come before it is waited for. The first command that does
+// not go out ends them: a window that is gone or refuses is marked so, and
+// gets nothing more; one that is busy is left for a later try.
 class Commands {
 public:
     Commands(Shared& shared, WindowSystem& windows, WindowHandle window)
@@ -30,31 +32,58 @@ public:
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
     ~Commands() {
-        if (sent_ && !windows_.AwaitAnswer(window_, owed_)) owed_.Answered(window_);  // gone: no answer comes
+        if (!delivered_) return;
+        const CommandResult answer = windows_.AwaitAnswer(window_, owed_);
+        if (answer == CommandResult::Sent) return;
+        owed_.Answered(window_);  // no answer comes
+        Block(answer);
     }
 
     void Show(int command) {
-        if (Begin()) windows_.ShowWindow(window_, command);
+        Send([&] { return windows_.ShowWindow(window_, command); });
     }
     void Move(const Rect& to, WindowSystem::MoveParts parts) {
-        if (Begin()) windows_.MoveWindow(window_, to, parts);
+        Send([&] { return windows_.MoveWindow(window_, to, parts); });
     }
-    bool sent() const { return sent_; }
+    // A command has gone out.
+    bool sent() const { return delivered_; }
+    // A command found the window's program too busy to take it.
+    bool busy() const { return result_ == CommandResult::Busy; }
 
 private:
-    // False when the answer cannot be recorded: then nothing is sent.
-    bool Begin() {
-        if (!sent_ && !refused_) {
-            sent_ = owed_.Owe(window_);
-            refused_ = !sent_;
+    template <class Command>
+    void Send(Command command) {
+        if (ended_) return;
+        // Without memory for the answer nothing is sent.
+        if (!owing_ && !(owing_ = owed_.Owe(window_))) {
+            ended_ = true;
+            return;
         }
-        return sent_;
+        result_ = command();
+        if (result_ == CommandResult::Sent) {
+            delivered_ = true;
+            return;
+        }
+        ended_ = true;
+        if (!delivered_) owed_.Answered(window_);  // nothing went out: nothing is owed
+        Block(result_);
     }
+    void Block(CommandResult result) {
+        if (result == CommandResult::Gone) owed_.Mark(window_, OwedAnswers::Block::Gone);
+        if (result == CommandResult::Refused) owed_.Mark(window_, OwedAnswers::Block::Refused);
+    }
+
     OwedAnswers& owed_;
     WindowSystem& windows_;
     WindowHandle window_;
-    bool sent_ = false, refused_ = false;
+    CommandResult result_ = CommandResult::Sent;
+    bool owing_ = false, delivered_ = false, ended_ = false;
 };
+
+// Whether a window may be commanded: not gone, nor refusing.
+bool Open(const Shared& shared, WindowHandle window) {
+    return shared.owed.Blocked(window) == OwedAnswers::Block::None;
+}
 
 // The rectangle a move gives: the rule's value of each coordinate it places
 // (or holds, with `held`), the one of `current` for the others.
@@ -137,18 +166,43 @@ bool DueAbove(const RuleTable& table, std::int32_t ruleIndex, WindowHandle windo
 
 }  // namespace
 
+namespace {
+
+// The size-only move that follows a correction once it has taken effect: a
+// window that changes its own size as it arrives on a monitor of another
+// scale (one aware of the scale does) is given the rule's size once more.
+void CheckSize(Shared& shared, WindowSystem& windows, const WindowRule& rule, WindowHandle w) {
+    Rect current;
+    if (!windows.GetWindowRect(w, current)) return;
+    const Rect target = Effective(shared, Compose(rule, current, false), Parts(rule, false));
+    // Only where the move put it: a window the user has moved since keeps its size.
+    if (Differs(target, current) == WindowSystem::kSize) Commands(shared, windows, w).Move(target, WindowSystem::kSize);
+}
+
+// Whether the rule sets a window's width or height.
+static_assert(kCoordinates[2].value == &WindowRule::width && kCoordinates[3].value == &WindowRule::height);
+bool Sizes(const WindowRule& rule) { return (Parts(rule, false) & 0b1100u) != 0; }
+
+}  // namespace
+
 bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
     return WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         const bool moves = (rule.options & Switches(false)) != 0;
         for (BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
             // A window that owes an answer, that its program has hidden (the
-            // next pass unbinds it), or that an upper rule corrects first,
-            // keeps its mark for later.
-            if (!bound.pending() || shared.owed.Owes(w) || DueAbove(shared.table, ruleIndex, w) ||
-                !windows.IsWindowVisible(w))
+            // next pass unbinds it), that is gone or refuses, or that an upper
+            // rule corrects first, keeps its mark for later.
+            if ((!bound.pending() && !bound.sizeCheck()) || shared.owed.Owes(w) || !Open(shared, w) ||
+                DueAbove(shared.table, ruleIndex, w) || !windows.IsWindowVisible(w))
                 continue;
+            if (!bound.pending()) {
+                bound.setSizeCheck(false);
+                CheckSize(shared, windows, rule, w);
+                continue;
+            }
             bound.setPending(false);
+            bound.setSizeCheck(false);
             // The rectangle is read before the show state changes it.
             Rect current;
             // Without a rectangle the window has vanished: moving it to
@@ -161,12 +215,18 @@ bool CorrectionStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
                     : 0;
             Commands commands(shared, windows, w);
             if (command != 0) commands.Show(command);
-            if (!moves) continue;
-            const Rect target = Effective(shared, Compose(rule, current, false), Parts(rule, false));
-            shared.owed.Place(w, target);
-            // After a show command the window is no longer where it was read.
-            if (commands.sent()) commands.Move(target, WindowSystem::kPositionAndSize);
-            else if (const unsigned parts = Differs(target, current)) commands.Move(target, WindowSystem::MoveParts(parts));
+            if (moves) {
+                const Rect target = Effective(shared, Compose(rule, current, false), Parts(rule, false));
+                shared.owed.Place(w, target);
+                // After a show command the window is no longer where it was read.
+                const unsigned parts = commands.sent() ? WindowSystem::kPositionAndSize : Differs(target, current);
+                if (parts != 0) {
+                    commands.Move(target, WindowSystem::MoveParts(parts));
+                    bound.setSizeCheck(commands.sent() && Sizes(rule));
+                }
+            }
+            // A program too busy to take the commands gets them once more later.
+            if (commands.busy()) bound.setPending(true);
         }
     });
 }
@@ -181,7 +241,7 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
                 if (p.window == w) plan = &p;
             }
             if (plan == nullptr) {
-                if (shared.owed.Owes(w) || DueAbove(shared.table, shared.table.count(), w)) continue;
+                if (shared.owed.Owes(w) || !Open(shared, w) || DueAbove(shared.table, shared.table.count(), w)) continue;
                 Placement placement;
                 if (!windows.GetWindowPlacement(w, placement)) continue;  // vanished
                 if ((placement.showCmd & 2) != 0) continue;  // minimized or maximized: left alone
@@ -207,19 +267,60 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
         for (const Plan& plan : plans_) {
             const Rect target = Effective(shared, plan.target, plan.held);
             const unsigned parts = Differs(target, plan.read);
+            // The first read after a move tells which of its parts had no
+            // effect; one that another command reached meanwhile tells nothing.
+            Tried* tried = TriedFor(plan.window);
+            if (tried != nullptr && !tried->checked) {
+                tried->checked = true;
+                tried->after = plan.read;
+                tried->futile = shared.owed.CommandedSince(plan.window, tried->sentAt)
+                                    ? 0
+                                    : tried->asked & ~Differs(tried->read, plan.read);
+            }
             // What was read is so no longer once another command has reached
-            // the window; and a window its program has hidden stays where
-            // the program put it (the next pass unbinds it).
-            if (!guard || parts == 0 || shared.owed.CommandedSince(plan.window, plan.readAt) ||
-                !windows.IsWindowVisible(plan.window))
+            // the window.
+            if (!guard || shared.owed.CommandedSince(plan.window, plan.readAt)) continue;
+            // A window its program has hidden stays where the program put it
+            // (the next pass unbinds it). A move whose parts the last one
+            // could not change (a window that cannot be sized) waits until
+            // the window changes.
+            if (parts == 0 || !windows.IsWindowVisible(plan.window) ||
+                (tried != nullptr && tried->checked && (parts & ~tried->futile) == 0 && tried->after == plan.read &&
+                 tried->target == target))
                 continue;
-            Commands(shared, windows, plan.window).Move(target, WindowSystem::MoveParts(parts));
+            bool sent = false;
+            {
+                Commands commands(shared, windows, plan.window);
+                commands.Move(target, WindowSystem::MoveParts(parts));
+                sent = commands.sent();
+            }
             shared.owed.Place(plan.window, target);
+            if (!sent) continue;
+            const Tried now{plan.window, plan.read, target, parts, shared.owed.Now(), false, {}, 0};
+            if (tried != nullptr) *tried = now;
+            else Remember(now);
         }
+        // The memory of moves keeps only the windows the rules hold.
+        std::erase_if(tried_, [&shared](const Tried& t) { return !shared.bound.contains(t.window); });
     }
     plans_.clear();
     complete_ = true;
     return sent;
+}
+
+LockCycle::Tried* LockCycle::TriedFor(WindowHandle window) {
+    for (Tried& t : tried_) {
+        if (t.window == window) return &t;
+    }
+    return nullptr;
+}
+
+void LockCycle::Remember(const Tried& tried) {
+    try {
+        tried_.push_back(tried);
+    } catch (const std::bad_alloc&) {
+        // Without memory the move is only sent again.
+    }
 }
 
 bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex) {
@@ -227,7 +328,7 @@ bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
     const bool done = WithRule(shared, ruleIndex, [&](WindowRule& rule) {
         for (BoundWindow& bound : rule.boundWindows) {
             const WindowHandle w = bound.handle;
-            if (shared.owed.Owes(w)) continue;  // compared once it has answered
+            if (shared.owed.Owes(w) || !Open(shared, w)) continue;  // compared once it has answered
             Placement now;
             // A window that vanished since the last pass keeps the last state
             // rather than compare against an empty record.

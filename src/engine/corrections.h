@@ -44,7 +44,9 @@ public:
     void Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
     // The moves, under the busy flag once more; a window that was sent a
     // command since it was read (by any step, answered or not) waits for the
-    // next cycle. A cycle in which
+    // next cycle. The parts of a move that left them as they were (a window
+    // that cannot be sized keeps its size) are not sent again until the
+    // window's rectangle has changed. A cycle in which
     // a rule was skipped for the flag sends nothing (the window would go
     // where only the rules above the skipped one hold it), and returns false.
     bool Send(Shared& shared, WindowSystem& windows);
@@ -57,7 +59,22 @@ private:
         OwedAnswers::Stamp readAt;  // when it was read, in the order of commands
         unsigned held;              // the coordinates the rules hold (bit i: kCoordinates[i])
     };
+    // A move that went out, and what the first read after it found.
+    struct Tried {
+        WindowHandle window;
+        Rect read;                  // before the move
+        Rect target;
+        unsigned asked;             // the parts it set (WindowSystem::MoveParts)
+        OwedAnswers::Stamp sentAt;  // just after the move and its answer's request
+        bool checked;               // read since
+        Rect after;                 // that read
+        unsigned futile;            // the parts it asked for that did not change
+    };
+    Tried* TriedFor(WindowHandle window);
+    void Remember(const Tried& tried);
+
     std::vector<Plan> plans_;
+    std::vector<Tried> tried_;
     bool complete_ = true;  // no rule of this cycle was skipped
 };
 

@@ -87,6 +87,26 @@ public:
     // How many windows owe answers.
     std::size_t size() const { return static_cast<std::size_t>(owing_.load(std::memory_order_acquire)); }
 
+    // What keeps commands from a window: nothing; it is gone (the next scan
+    // pass unbinds it); or it refuses them (its program runs as
+    // administrator). A mark holds while the window is bound and goes with
+    // it (Forget).
+    enum class Block { None, Gone, Refused };
+    void Mark(WindowHandle window, Block block) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        Entry* entry = Obtain(window);
+        if (entry == nullptr || entry->block != Block::None || block == Block::None) return;
+        entry->block = block;
+        blocked_.fetch_add(1, std::memory_order_release);
+    }
+    Block Blocked(WindowHandle window) const {
+        // Most of the time no window is marked: no lock then.
+        if (blocked_.load(std::memory_order_acquire) == 0) return Block::None;
+        std::lock_guard<std::mutex> lock(mutex_);
+        const auto at = const_cast<OwedAnswers*>(this)->Find(window);
+        return at != entries_.end() && at->window == window ? at->block : Block::None;
+    }
+
     // Where the engine last put `window` (a move's target, or where a
     // correction found it right), so that a window the user has moved since
     // can be told from one the system moved. False without memory for it.
@@ -124,6 +144,7 @@ private:
         bool released = false;  // forgotten once it has answered
         bool hasPlace = false;  // `placed` is known
         bool moved = false;     // moved from `placed` when the displays began to change
+        Block block = Block::None;
         Rect placed{};
     };
     // Entries in the order of their windows: the first at or after `window`.
@@ -143,11 +164,13 @@ private:
     }
     void Erase(std::vector<Entry>::iterator at) {
         forgotten_ = std::max(forgotten_, at->last);
+        if (at->block != Block::None) blocked_.fetch_sub(1, std::memory_order_release);
         entries_.erase(at);
     }
 
     mutable std::mutex mutex_;
     std::atomic<int> owing_{0};          // windows that owe answers
+    std::atomic<int> blocked_{0};        // windows gone or refusing
     std::atomic<Stamp> sequence_{0};     // commands recorded so far
     Stamp forgotten_ = 0;                // the newest command of a forgotten window
     std::vector<Entry> entries_;

@@ -49,7 +49,7 @@ bool IsShellWindow(const char* className, const char* title) {
 namespace {
 
 struct BindingPass {
-    const OwedAnswers& owed;
+    OwedAnswers& owed;
     WindowSystem& windows;
     std::vector<WindowRule>& rules;
     char className[WindowSystem::kTextCapacity + 1];
@@ -68,13 +68,19 @@ struct BindingPass {
         windows.GetClassNameA(window, className, WindowSystem::kTextCapacity);
         windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
         if (IsShellWindow(className, title)) return;
+        int elevated = -1;  // not yet asked
         for (WindowRule& rule : rules) {
             if (!RuleMatches(rule, className, title) || rule.findBound(window) >= 0) continue;
             // Its placement is read once a command sent to it has taken effect.
             if (owed.Owes(window)) continue;
             Placement placement;
             windows.GetWindowPlacement(window, placement);
-            if (rule.bind(window, placement.showCmd) && rule.has(opt::correctOnOpen)) marked = true;
+            if (!rule.bind(window, placement.showCmd)) continue;
+            if (rule.has(opt::correctOnOpen)) marked = true;
+            // A program that runs as administrator refuses the commands:
+            // none is sent to learn it.
+            if (elevated < 0) elevated = windows.Elevated(window) ? 1 : 0;
+            if (elevated == 1) owed.Mark(window, OwedAnswers::Block::Refused);
         }
     }
 };
@@ -91,13 +97,32 @@ void UnbindingPass(WindowSystem& windows, std::vector<WindowRule>& rules, OwedAn
             const WindowHandle window = rule.boundWindows[i].handle;
             title[0] = '\0';
             windows.GetWindowTextA(window, title, WindowSystem::kTextCapacity);
-            if (windows.IsWindowVisible(window) && StaysBound(rule, title)) {
+            // A window a command found gone goes, even if its handle has
+            // been given to a new window since.
+            if (windows.IsWindowVisible(window) && StaysBound(rule, title) &&
+                owed.Blocked(window) != OwedAnswers::Block::Gone) {
                 ++i;
                 continue;
             }
             rule.unbindAt(i);  // the next entry now stands at i
             // The record of commands keeps only the windows the rules hold.
             if (!BoundAnywhere(rules, window)) owed.Forget(window);
+        }
+    }
+}
+
+// The first refusing window of each rule, for the notice once per rule and run.
+void NoteRefusals(WindowSystem& windows, const std::vector<WindowRule>& rules, const OwedAnswers& owed,
+                  Refusals& refusals) {
+    char text[WindowSystem::kTextCapacity + 1];
+    for (const WindowRule& rule : rules) {
+        for (const BoundWindow& bound : rule.boundWindows) {
+            if (owed.Blocked(bound.handle) != OwedAnswers::Block::Refused || !refusals.Untold(rule.identity)) continue;
+            text[0] = '\0';
+            windows.GetWindowTextA(bound.handle, text, WindowSystem::kTextCapacity);
+            if (text[0] == '\0') windows.GetClassNameA(bound.handle, text, WindowSystem::kTextCapacity);
+            refusals.Add(rule.identity, rule.name.empty() ? rule.className.view() : rule.name.view(), text);
+            break;
         }
     }
 }
@@ -113,6 +138,7 @@ bool ScanPass(Shared& shared, WindowSystem& windows) {
         BindingPass binding{shared.owed, windows, rules, {}, {}, false};
         windows.EnumWindows(&BindingPass::Visit, &binding);
         UnbindingPass(windows, rules, shared.owed);
+        NoteRefusals(windows, rules, shared.owed, shared.refusals);
         marked = binding.marked;
         shared.bound.publish([&rules](auto add) {
             for (const WindowRule& rule : rules) {

@@ -12,7 +12,9 @@
 #include <cstdint>
 #include <mutex>
 #include <new>
+#include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "engine/busy_flag.h"
@@ -172,6 +174,60 @@ private:
     std::vector<WindowHandle> handles_;
 };
 
+// The rules whose windows refuse commands (their programs run as
+// administrator), for the notice the shell gives once per rule and run.
+// The scan fills it, the shell takes it.
+class Refusals {
+public:
+    static constexpr int kMost = 8;  // waiting at once; more wait for a later pass
+    struct Refusal {
+        FixedText rule;    // the rule's name, or its class when it has none
+        FixedText window;  // the window's title, or its class when it has none
+    };
+    // Whether the rule has not been told of in this run (nor waits to be).
+    bool Untold(RuleIdentity rule) const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return std::find(told_.begin(), told_.end(), rule) == told_.end();
+    }
+    // Adds the notice of `rule`; false when it was told of already, or when
+    // there is no room for it now (a later pass tries again).
+    bool Add(RuleIdentity rule, std::string_view ruleName, std::string_view window) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (count_ == kMost || std::find(told_.begin(), told_.end(), rule) != told_.end()) return false;
+        try {
+            told_.push_back(rule);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        Refusal& r = waiting_[static_cast<std::size_t>(count_++)];
+        r.rule.assign(ruleName);
+        r.window.assign(window);
+        fresh_.store(true, std::memory_order_release);
+        return true;
+    }
+    // Whether notices have come since the last call: the shell is told once.
+    bool TakeFresh() { return fresh_.exchange(false, std::memory_order_acq_rel); }
+    // Hands each waiting notice to `each`, oldest first, and forgets them.
+    template <class Each>
+    void Take(Each each) {
+        std::array<Refusal, kMost> taken;
+        int n = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            n = std::exchange(count_, 0);
+            std::copy_n(waiting_.begin(), n, taken.begin());
+        }
+        for (int i = 0; i < n; ++i) each(taken[static_cast<std::size_t>(i)]);
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::array<Refusal, kMost> waiting_{};
+    int count_ = 0;
+    std::vector<RuleIdentity> told_;
+    std::atomic<bool> fresh_{false};
+};
+
 // The workers' interval, in milliseconds; tests may set another.
 inline constexpr std::int32_t kPollInterval = 10;
 
@@ -212,6 +268,7 @@ struct Shared {
     // flag), and the messages of a change as they come.
     Displays displays;
     DisplayChange displayChange;
+    Refusals refusals;
 };
 
 }  // namespace torvane

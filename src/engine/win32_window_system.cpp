@@ -9,6 +9,7 @@
 #include <atomic>
 #include <future>
 #include <memory>
+#include <mutex>
 
 namespace torvane {
 
@@ -138,30 +139,105 @@ bool Win32WindowSystem::GetWindowRect(WindowHandle window, Rect& rect) {
     return true;
 }
 
-bool Win32WindowSystem::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
+namespace {
+
+// What a command's failure means. The last error is cleared before each
+// command: a call may fail without setting one.
+CommandResult Outcome(BOOL ok, HWND hwnd) {
+    if (ok) return CommandResult::Sent;
+    switch (::GetLastError()) {
+        case ERROR_INVALID_WINDOW_HANDLE: return CommandResult::Gone;
+        case ERROR_NOT_ENOUGH_QUOTA: return CommandResult::Busy;  // the program's queue is full
+        case 0: return ::IsWindow(hwnd) ? CommandResult::Refused : CommandResult::Gone;
+        default: return CommandResult::Refused;  // ERROR_ACCESS_DENIED: a program that runs as administrator
+    }
+}
+
+}  // namespace
+
+CommandResult Win32WindowSystem::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
     // What MoveWindow does, posted to a window of another thread (see the
     // class comment); for one of this thread it happens at once.
     const UINT flags = SWP_ASYNCWINDOWPOS | SWP_NOZORDER | SWP_NOACTIVATE | ((parts & kPosition) ? 0 : SWP_NOMOVE) |
                        ((parts & kSize) ? 0 : SWP_NOSIZE);
-    return ::SetWindowPos(ToHwnd(window), nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top, flags) !=
-           FALSE;
-}
-
-bool Win32WindowSystem::ShowWindow(WindowHandle window, int command) {
     const HWND hwnd = ToHwnd(window);
-    if (OnThisThread(hwnd)) return ::ShowWindow(hwnd, command) != FALSE;
-    return ::ShowWindowAsync(hwnd, command) != FALSE;
+    ::SetLastError(0);
+    return Outcome(::SetWindowPos(hwnd, nullptr, to.left, to.top, to.right - to.left, to.bottom - to.top, flags), hwnd);
 }
 
-bool Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
+CommandResult Win32WindowSystem::ShowWindow(WindowHandle window, int command) {
+    const HWND hwnd = ToHwnd(window);
+    // ShowWindow returns whether the window was visible before, not whether it worked.
+    if (OnThisThread(hwnd)) return ::ShowWindow(hwnd, command), CommandResult::Sent;
+    ::SetLastError(0);
+    return Outcome(::ShowWindowAsync(hwnd, command), hwnd);
+}
+
+CommandResult Win32WindowSystem::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     // A WM_NULL sent behind the commands: the window handles it after them.
     // For a window of this thread the callback runs before this returns.
+    const HWND hwnd = ToHwnd(window);
     ++t_awaited;
-    if (::SendMessageCallbackA(ToHwnd(window), WM_NULL, 0, 0, &OnAnswer, reinterpret_cast<ULONG_PTR>(&owed)))
-        return true;
-    --t_awaited;
-    return false;
+    ::SetLastError(0);
+    const CommandResult result =
+        Outcome(::SendMessageCallbackA(hwnd, WM_NULL, 0, 0, &OnAnswer, reinterpret_cast<ULONG_PTR>(&owed)), hwnd);
+    if (result != CommandResult::Sent) --t_awaited;
+    return result;
 }
+
+namespace {
+
+// The integrity level of a process's token (its mandatory label's last
+// sub-authority), or -1 when the token cannot be read.
+long IntegrityOf(HANDLE process) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return -1;
+    alignas(TOKEN_MANDATORY_LABEL) unsigned char buffer[128];
+    DWORD size = 0;
+    long level = -1;
+    if (::GetTokenInformation(token, TokenIntegrityLevel, buffer, sizeof buffer, &size)) {
+        const PSID sid = reinterpret_cast<TOKEN_MANDATORY_LABEL*>(buffer)->Label.Sid;
+        const UCHAR count = *::GetSidSubAuthorityCount(sid);
+        if (count > 0) level = static_cast<long>(*::GetSidSubAuthority(sid, count - 1u));
+    }
+    ::CloseHandle(token);
+    return level;
+}
+
+}  // namespace
+
+bool Win32WindowSystem::Elevated(WindowHandle window) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(ToHwnd(window), &pid);
+    if (pid == 0 || pid == ::GetCurrentProcessId()) return false;
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (process == nullptr) return false;  // not guessed at: the first command tells
+    // The process's start tells a process from a later one with its number.
+    FILETIME created{}, unused[3];
+    const bool timed = ::GetProcessTimes(process, &created, &unused[0], &unused[1], &unused[2]) != FALSE;
+    const std::uint64_t start = (std::uint64_t{created.dwHighDateTime} << 32) | created.dwLowDateTime;
+    std::lock_guard<std::mutex> lock(levelsMutex_);
+    if (ownLevel_ < 0) ownLevel_ = IntegrityOf(::GetCurrentProcess());
+    for (const ProcessLevel& known : levels_) {
+        if (timed && known.pid == pid && known.start == start) {
+            ::CloseHandle(process);
+            return known.level > ownLevel_ && ownLevel_ >= 0;
+        }
+    }
+    const long level = IntegrityOf(process);
+    ::CloseHandle(process);
+    if (timed) {
+        // The oldest entry makes room; without memory the level is read again next time.
+        if (levels_.size() == kLevelsKept) levels_.erase(levels_.begin());
+        try {
+            levels_.push_back(ProcessLevel{pid, start, level});
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return level > ownLevel_ && ownLevel_ >= 0;
+}
+
+bool Win32WindowSystem::NotAnswering(WindowHandle window) { return ::IsHungAppWindow(ToHwnd(window)) != FALSE; }
 
 void Win32WindowSystem::CollectAnswers() {
     // One look at the queue runs the callbacks of every answer that has come.

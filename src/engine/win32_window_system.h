@@ -3,8 +3,13 @@
 // sees only the interface.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "engine/window_system.h"
 
@@ -26,9 +31,10 @@ namespace torvane {
 //
 // Failed reads leave a defined result: an empty text, a zero rectangle, a
 // zero placement record (showCmd 0). WatchEvents tells of top-level windows
-// of other processes only. ShowWindow returns what the platform
-// reports (for a window of another thread of this process: whether the
-// command was queued); the engine ignores it.
+// of other processes only. A command's result comes from the platform's
+// error: 1400 gone, 1816 busy (the queue is full), anything else refused
+// (5: the window's program runs as administrator). A show command for a
+// window of this thread happens at once and counts as sent.
 // The length of the longest start of text[0, length) that fits in `limit`
 // bytes and ends on a character boundary of the system code page.
 int CharacterBoundary(const char* text, int length, int limit);
@@ -43,9 +49,14 @@ public:
     int GetWindowTextA(WindowHandle window, char* buffer, int capacity) override;
     bool GetWindowPlacement(WindowHandle window, Placement& placement) override;
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
-    bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
-    bool ShowWindow(WindowHandle window, int command) override;
-    bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    CommandResult MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
+    CommandResult ShowWindow(WindowHandle window, int command) override;
+    CommandResult AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    // By the integrity levels of the two processes' tokens, read once per
+    // process (known by its number and start).
+    bool Elevated(WindowHandle window) override;
+    // IsHungAppWindow: no message is sent.
+    bool NotAnswering(WindowHandle window) override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
     int ReadMonitors(Monitor* out, int capacity) override;
     int CaptionHeight() override;
@@ -67,6 +78,16 @@ private:
     std::atomic<WindowEventHandler> displayHandler_{nullptr};
     std::atomic<void*> displayContext_{nullptr};
     unsigned long watcherId_ = 0;
+    // The integrity levels of the processes asked about, and this one's.
+    struct ProcessLevel {
+        unsigned long pid;
+        std::uint64_t start;
+        long level;  // -1: the token could not be read
+    };
+    static constexpr std::size_t kLevelsKept = 64;
+    std::mutex levelsMutex_;
+    std::vector<ProcessLevel> levels_;
+    long ownLevel_ = -1;
 };
 
 }  // namespace torvane

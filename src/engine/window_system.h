@@ -1,6 +1,6 @@
 // The platform's window operations that the engine and the settings dialog
-// rely on. The engine checks no result: a window that has vanished is dropped
-// by the next scan pass.
+// rely on. A read of a window that has vanished gives an empty result; the
+// next scan pass drops the window. A command says what became of it.
 #pragma once
 
 #include <string>
@@ -17,6 +17,13 @@ namespace torvane {
 enum class WindowEvent { Created, Shown, Renamed, Moved, Restored, DisplaysChanged };
 // Called on a thread of the platform's: it must not wait for anything.
 using WindowEventHandler = void (*)(void* context, WindowEvent event, WindowHandle window);
+
+// What became of a command: on its way (it takes effect when the window's
+// program next handles its messages); the window is gone; its program's
+// queue is full (for now, as when it hangs); or it was refused (a program
+// that runs as administrator refuses a program that does not, and any other
+// failure).
+enum class CommandResult { Sent, Gone, Busy, Refused };
 
 class WindowSystem {
 public:
@@ -46,14 +53,20 @@ public:
     // Moves and show commands are posted: they take effect when the window's
     // program next handles its messages, and never wait for it. A move
     // repaints the window.
-    virtual bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) = 0;
-    virtual bool ShowWindow(WindowHandle window, int command) = 0;
+    virtual CommandResult MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) = 0;
+    virtual CommandResult ShowWindow(WindowHandle window, int command) = 0;
     // Asks the window to answer once it has handled every command sent to it
     // so far; the answer is recorded in `owed` (OwedAnswers::Answered). It
     // arrives on the calling thread, during one of its later CollectAnswers,
-    // or at once for a window of the calling thread. False when no answer
-    // will come: the window is gone.
-    virtual bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) = 0;
+    // or at once for a window of the calling thread. Sent when the answer
+    // will come; otherwise none will.
+    virtual CommandResult AwaitAnswer(WindowHandle window, OwedAnswers& owed) = 0;
+    // Whether the window's program runs at a higher integrity level than
+    // this one (as administrator): its commands would be refused. False when
+    // that cannot be told: the first command's result tells then.
+    virtual bool Elevated(WindowHandle window) = 0;
+    // Whether the window's program has stopped answering (no message is sent).
+    virtual bool NotAnswering(WindowHandle window) = 0;
     // Takes in the answers that have arrived for the calling thread.
     virtual void CollectAnswers() = 0;
     // Starts telling `handler` of window events; a null handler stops it,

@@ -157,6 +157,7 @@ void ScanThread(Shared& shared, WindowSystem& windows, TrayIconHost& tray) {
         const Clock::time_point began = Clock::now();
         if (shared.config.monitoring) {
             ScanPass(shared, windows);
+            if (shared.refusals.TakeFresh()) tray.RefusalsWaiting();
             if (shared.config.trayIcon) CheckTaskbar(shared, windows, tray);
         }
         SettleDisplays(shared, windows, Now());

@@ -11,11 +11,14 @@
 namespace torvane {
 
 // The tray icon as the scan worker needs it: put back when the taskbar has
-// come back. The shell implements it, and removes the icon at the end.
+// come back, and told when windows refuse commands (Shared::refusals) for its
+// notice. The shell implements it, and removes the icon at the end. Neither
+// call may wait for the shell.
 class TrayIconHost {
 public:
     virtual ~TrayIconHost() = default;
     virtual void AddTrayIcon() = 0;
+    virtual void RefusalsWaiting() = 0;
 };
 
 // The worker bodies; each runs until its RunFlag is clear.

@@ -38,14 +38,20 @@ enum class MatchMode : std::int32_t { Title = 1, Class = 2, Both = 3 };
 inline constexpr std::int32_t kStateDefault = -1;
 
 struct BoundWindow {
-    static constexpr std::uint32_t kPending = 1u << 0;  // a one-time correction is due
+    static constexpr std::uint32_t kPending = 1u << 0;    // a one-time correction is due
+    static constexpr std::uint32_t kSizeCheck = 1u << 1;  // its size is read once the correction has taken effect
 
     WindowHandle handle = kNoWindow;
     std::uint32_t lastShowCmd = 0;  // the show command last seen: at binding, then by the state watch
     std::uint32_t flags = 0;
 
     bool pending() const { return (flags & kPending) != 0; }
-    void setPending(bool on) { flags = on ? (flags | kPending) : (flags & ~kPending); }
+    void setPending(bool on) { set(kPending, on); }
+    bool sizeCheck() const { return (flags & kSizeCheck) != 0; }
+    void setSizeCheck(bool on) { set(kSizeCheck, on); }
+
+private:
+    void set(std::uint32_t bit, bool on) { flags = on ? (flags | bit) : (flags & ~bit); }
 };
 
 // A run-time identity that survives copying a rule into a working copy and

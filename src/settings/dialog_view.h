@@ -28,6 +28,11 @@ struct ScrollRecord {
     friend bool operator==(const ScrollRecord&, const ScrollRecord&) = default;
 };
 
+// What a row of the window list tells of its window beyond its texts: that
+// its program runs as administrator (its windows refuse to be moved), or
+// that it has stopped answering.
+enum class RowMark { None, Refused, NotAnswering };
+
 class DialogView {
 public:
     virtual ~DialogView() = default;
@@ -61,6 +66,9 @@ public:
     virtual void ScrollLine(int id, bool down) = 0;
     // The rows a list shows at once.
     virtual int RowsShown(int id) = 0;
+    // Marks a list's row; the mark is drawn beside the row's own text, which
+    // stays as it is, and goes with the row.
+    virtual void MarkRow(int id, int row, RowMark mark) = 0;
     // Hands the record to a scroll-bar control.
     virtual void SetScrollBar(int id, const ScrollRecord& record) = 0;
 

@@ -114,6 +114,12 @@ void SettingsDialog::FillVisibleWindows() {
         if (IsShellWindow(cls.c_str(), title.c_str())) continue;
         view_.AddRow(IDC_VISIBLE_CLASSES, cls);
         view_.AddRow(IDC_VISIBLE_TITLES, title);
+        // Such a window can still be picked, and its rule kept: the mark says
+        // why it may not move.
+        const RowMark mark = windows_.Elevated(w)       ? RowMark::Refused
+                             : windows_.NotAnswering(w) ? RowMark::NotAnswering
+                                                        : RowMark::None;
+        if (mark != RowMark::None) view_.MarkRow(IDC_VISIBLE_CLASSES, view_.RowCount(IDC_VISIBLE_CLASSES) - 1, mark);
     }
 }
 

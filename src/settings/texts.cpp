@@ -98,6 +98,8 @@ const Help* HelpFor(int id) {
 }
 
 const char* const kStateNames[4] = {"ウィンドウの標準", "通常表示", "最小化", "最大化"};
+const char kMarkRefused[] = "［管理者］";
+const char kMarkNotAnswering[] = "［応答なし］";
 const char kNoticeCaption[] = "通知";
 const char kAlreadyAdded[] = "すでに追加されています";
 const char kLineBreakInKeys[] =

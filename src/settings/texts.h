@@ -18,6 +18,11 @@ const Help* HelpFor(int id);
 // minimized, maximized.
 extern const char* const kStateNames[4];
 
+// The marks of the window list's rows: a window of a program that runs as
+// administrator, and one whose program does not answer.
+extern const char kMarkRefused[];
+extern const char kMarkNotAnswering[];
+
 extern const char kNoticeCaption[];      // "通知"
 extern const char kAlreadyAdded[];       // the keys of a new rule are in the table already
 extern const char kLineBreakInKeys[];    // a class or title with a line break cannot be kept in the file

@@ -2,12 +2,14 @@
 
 #include <commctrl.h>
 
+#include <cstring>
 #include <string>
 
 #include "engine/win32_window_system.h"
 #include "resource.h"
 #include "settings/input_dialog.h"
 #include "settings/settings_dialog.h"
+#include "settings/texts.h"
 
 namespace torvane::settings {
 namespace {
@@ -67,6 +69,10 @@ public:
              reinterpret_cast<LPARAM>(std::string(text).c_str()));
     }
     void DeleteRow(int id, int row) override { send(id, combo(id) ? CB_DELETESTRING : LB_DELETESTRING, row); }
+    void MarkRow(int id, int row, RowMark mark) override {
+        send(id, LB_SETITEMDATA, row, static_cast<LPARAM>(mark));
+        ::InvalidateRect(item(id), nullptr, FALSE);
+    }
     int RowCount(int id) override { return static_cast<int>(send(id, combo(id) ? CB_GETCOUNT : LB_GETCOUNT)); }
     std::string Row(int id, int row) override {
         const LRESULT length = send(id, combo(id) ? CB_GETLBTEXTLEN : LB_GETTEXTLEN, row);
@@ -186,6 +192,37 @@ LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam,
     return ::DefSubclassProc(list, message, wParam, lParam);
 }
 
+// The window list's class names are drawn by the dialog: each row's text,
+// and its mark (RowMark, the row's item data) at the row's right end.
+void DrawMarkedRow(const DRAWITEMSTRUCT& row) {
+    const HDC dc = row.hDC;
+    if (row.itemID == static_cast<UINT>(-1)) {  // an empty list with the focus
+        if ((row.itemAction & ODA_FOCUS) != 0) ::DrawFocusRect(dc, &row.rcItem);
+        return;
+    }
+    const bool selected = (row.itemState & ODS_SELECTED) != 0;
+    ::FillRect(dc, &row.rcItem, ::GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    ::SetBkMode(dc, TRANSPARENT);
+    const LRESULT length = ::SendMessageA(row.hwndItem, LB_GETTEXTLEN, row.itemID, 0);
+    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
+    if (length > 0) ::SendMessageA(row.hwndItem, LB_GETTEXT, row.itemID, reinterpret_cast<LPARAM>(text.data()));
+    RECT area = row.rcItem;
+    area.left += 2;
+    const auto mark = static_cast<RowMark>(row.itemData);
+    if (mark == RowMark::Refused || mark == RowMark::NotAnswering) {
+        const char* label = mark == RowMark::Refused ? kMarkRefused : kMarkNotAnswering;
+        ::SetTextColor(dc, selected ? ::GetSysColor(COLOR_HIGHLIGHTTEXT) : RGB(192, 0, 0));
+        RECT at = area;
+        ::DrawTextA(dc, label, -1, &at, DT_RIGHT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        SIZE size{};
+        ::GetTextExtentPoint32A(dc, label, static_cast<int>(std::strlen(label)), &size);
+        area.right -= size.cx + 4;
+    }
+    ::SetTextColor(dc, ::GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    ::DrawTextA(dc, text.c_str(), -1, &area, DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    if ((row.itemState & ODS_FOCUS) != 0) ::DrawFocusRect(dc, &row.rcItem);
+}
+
 INT_PTR CALLBACK InputDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     try {
         if (message == WM_INITDIALOG) {
@@ -211,6 +248,9 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
             SettingsState* state = Attach<SettingsState>(dialog, lParam);
             for (int id : {IDC_VISIBLE_CLASSES, IDC_VISIBLE_TITLES, IDC_RULE_CLASSES, IDC_RULE_TITLES})
                 ::SetWindowSubclass(::GetDlgItem(dialog, id), &ListProc, 0, reinterpret_cast<DWORD_PTR>(&state->model));
+            // The drawn list's rows as high as its neighbour's, so that the pair stays aligned.
+            ::SendDlgItemMessageA(dialog, IDC_VISIBLE_CLASSES, LB_SETITEMHEIGHT, 0,
+                                  ::SendDlgItemMessageA(dialog, IDC_VISIBLE_TITLES, LB_GETITEMHEIGHT, 0, 0));
             state->model.Open();
             return TRUE;
         }
@@ -219,6 +259,10 @@ INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
         switch (message) {
             case WM_COMMAND:
                 state->model.Command(LOWORD(wParam), HIWORD(wParam));
+                return TRUE;
+            case WM_DRAWITEM:
+                if (wParam != IDC_VISIBLE_CLASSES) return FALSE;
+                DrawMarkedRow(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
                 return TRUE;
             case WM_VSCROLL:
                 return state->model.Scroll(::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)), LOWORD(wParam),

@@ -19,7 +19,8 @@ static_assert(shell::kWmCreate == WM_CREATE && shell::kWmDestroy == WM_DESTROY &
               shell::kWmCommand == WM_COMMAND && shell::kWmHotkey == WM_HOTKEY);
 static_assert(shell::kWmLButtonDown == WM_LBUTTONDOWN && shell::kWmRButtonDown == WM_RBUTTONDOWN);
 static_assert(shell::kSaveRequest == WM_USER + 20 && shell::kSecondStartMessage == WM_USER + 30 &&
-              shell::kTrayCallbackMessage == WM_USER + 100 && shell::kShowNoticesMessage == WM_APP + 1);
+              shell::kTrayCallbackMessage == WM_USER + 100 && shell::kShowNoticesMessage == WM_APP + 1 &&
+              shell::kRefusalsMessage == WM_APP + 2);
 static_assert(shell::kModAlt == MOD_ALT && shell::kModControl == MOD_CONTROL && shell::kModShift == MOD_SHIFT &&
               shell::kModWin == MOD_WIN);
 
@@ -117,6 +118,10 @@ int App::Run(int showCommand) {
     HWND window = ::CreateWindowExA(0, texts::kMainWindowClass, texts::kProductName, WS_OVERLAPPEDWINDOW,
                                     CW_USEDEFAULT, 0, CW_USEDEFAULT, 0, nullptr, nullptr, instance_, this);
     if (window == nullptr) return 0;
+    // A copy that runs as administrator still hears a second start, and the
+    // taskbar's clicks on its icon, from programs that do not.
+    for (UINT message : {shell::kSecondStartMessage, shell::kTrayCallbackMessage})
+        ::ChangeWindowMessageFilterEx(window, message, MSGFLT_ALLOW, nullptr);
     ::WTSRegisterSessionNotification(window, NOTIFY_FOR_THIS_SESSION);
     ::ShowWindow(window, SW_HIDE);
     ::UpdateWindow(window);
@@ -178,6 +183,20 @@ void App::AddTrayIcon() {
     NOTIFYICONDATAA data = TrayRecord();
     ::Shell_NotifyIconA(NIM_ADD, &data);
 }
+
+void App::Balloon(const std::string& title, const std::string& text) {
+    // The seed's record knows no balloon: the larger one that does.
+    NOTIFYICONDATAA data = TrayRecord();
+    data.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    data.uFlags = NIF_INFO;
+    data.dwInfoFlags = NIIF_WARNING;
+    data.uTimeout = 15000;  // before Vista; the system's own time since
+    ::lstrcpynA(data.szInfoTitle, title.c_str(), sizeof data.szInfoTitle);
+    ::lstrcpynA(data.szInfo, text.c_str(), sizeof data.szInfo);
+    ::Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+void App::RefusalsWaiting() { ::PostMessageA(window_, shell::kRefusalsMessage, 0, 0); }
 
 void App::RemoveTrayIcon() {
     NOTIFYICONDATAA data = TrayRecord();

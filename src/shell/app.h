@@ -27,6 +27,8 @@ public:
     bool TaskbarAnswers() override;
     void Post(const shell::Message& message) override;
     void Notice(const std::string& text) override;
+    void Balloon(const std::string& title, const std::string& text) override;
+    void RefusalsWaiting() override;  // called by the scan worker
     bool RegisterHotkey(const shell::Hotkey& hotkey) override;
     void UnregisterHotkey() override;
     void SetMenuMarks(const shell::MenuMarks& marks) override;

@@ -82,6 +82,7 @@ std::optional<std::intptr_t> Shell::Handle(const Message& m) {
         case kSaveRequest: Save(); return 0;
         case kSecondStartMessage: SecondStart(); return 0;
         case kTrayCallbackMessage: Tray(m); return 0;
+        case kRefusalsMessage: TellRefusals(); return 0;
         case kShowNoticesMessage:
             for (const std::string& text : std::exchange(notices_, {})) Tell(text);
             return 0;
@@ -301,6 +302,14 @@ void Shell::OpenDocument(const char* path, bool text) {
             return Tell(text ? texts::CannotOpen(path) : texts::kNoPdfViewer);
         case ShellPort::Opening::Failed: return Tell(texts::CannotOpen(path));
     }
+}
+
+// Once per rule and run (the scan sees to that), over the tray icon. With the
+// icon hidden the notice is dropped: it never becomes a box that waits.
+void Shell::TellRefusals() {
+    shared_.refusals.Take([this](const Refusals::Refusal& r) {
+        if (shared_.config.trayIcon) port_.Balloon(texts::kRefusedTitle, texts::Refused(r.rule.view(), r.window.view()));
+    });
 }
 
 void Shell::Tell(const std::string& text) {

@@ -24,6 +24,7 @@ inline constexpr unsigned kSaveRequest = 0x0400 + 20;           // 1044
 inline constexpr unsigned kSecondStartMessage = 0x0400 + 30;    // 1054
 inline constexpr unsigned kTrayCallbackMessage = 0x0400 + 100;  // 1124
 inline constexpr unsigned kShowNoticesMessage = 0x8000 + 1;     // notices due once the window runs
+inline constexpr unsigned kRefusalsMessage = 0x8000 + 2;        // the scan has found windows that refuse commands
 
 // The platform's messages that the Shell handles.
 inline constexpr unsigned kWmCreate = 0x0001, kWmDestroy = 0x0002, kWmClose = 0x0010,
@@ -75,6 +76,9 @@ public:
     // The shell's notice: no owner, on top, the exclamation icon, caption
     // "Torvane". It waits for the user on Windows.
     virtual void Notice(const std::string& text) = 0;
+    // A balloon notice over the tray icon, which must be there; it waits for
+    // nobody. `title` fits in 63 bytes, `text` in 255.
+    virtual void Balloon(const std::string& title, const std::string& text) = 0;
     // Hotkey id 0 of the main window, registered anew; false when refused.
     virtual bool RegisterHotkey(const Hotkey& hotkey) = 0;
     virtual void UnregisterHotkey() = 0;
@@ -139,6 +143,7 @@ private:
     void OpenDialog(Dialog dialog);
     void OpenDocument(const char* path, bool text);
     void Tell(const std::string& text);
+    void TellRefusals();
 
     Shared& shared_;
     WindowSystem& windows_;

@@ -50,4 +50,26 @@ std::string HotkeyRefused(const std::string& chord) {
            "ほかのプログラムが使っているようです。設定で別のキーを選んでください。";
 }
 
+std::string_view Cut(std::string_view text, std::size_t most) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[end]);
+        const std::size_t step = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC) ? 2 : 1;
+        if (end + step > most || end + step > text.size()) break;
+        end += step;
+    }
+    return text.substr(0, end);
+}
+
+const char kRefusedTitle[] = "Torvane: 移動できないウィンドウ";
+
+std::string Refused(std::string_view rule, std::string_view window) {
+    // The names are cut first, so that what the notice says stays whole.
+    std::string text = "「";
+    text.append(Cut(window, 60)).append("」（ルール「").append(Cut(rule, 40)).append(
+        "」）は、管理者として実行されているプログラムのウィンドウなので移動できません。"
+        "Torvane も管理者として実行すると移動できます。");
+    return std::string(Cut(text, 255));
+}
+
 }  // namespace torvane::texts

@@ -3,7 +3,9 @@
 // to code page 932 in every build; a unit test checks the bytes.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace torvane::texts {
 
@@ -32,5 +34,13 @@ extern const char kCauseProtected[];  // the file could not be read at start and
 std::string CauseOther(unsigned long code);
 // The old file could not be kept as `backupPath` first, for `cause`.
 std::string CauseBackup(const std::string& backupPath, const std::string& cause);
+
+// The tray icon's balloon when a rule's window refuses to be moved: the
+// rule's name (its class when it has none) and the window's title (its
+// class when it has none). The title fits in 63 bytes, the text in 255.
+extern const char kRefusedTitle[];
+std::string Refused(std::string_view rule, std::string_view window);
+// The first `most` bytes of `text` at most, never half a double-byte character.
+std::string_view Cut(std::string_view text, std::size_t most);
 
 }  // namespace torvane::texts

@@ -27,6 +27,7 @@ inline WindowRule RuleFor(std::string_view className, std::uint32_t options, Rec
 class NoTray final : public TrayIconHost {
 public:
     void AddTrayIcon() override {}
+    void RefusalsWaiting() override {}
 };
 
 }  // namespace torvane::testing

@@ -12,7 +12,15 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 WindowHandle FakeDesktop::open(const std::string& className, const std::string& title, Rect rect, bool visible,
                                WindowHandle parent, bool owned) {
     Lock lock(mutex_);
-    windows_.insert(windows_.begin(), Window{next_, className, title, visible, 1, rect, rect, parent, owned, false, {}, {}});
+    Window w;
+    w.handle = next_;
+    w.className = className;
+    w.title = title;
+    w.visible = visible;
+    w.rect = w.normalRect = rect;
+    w.parent = parent;
+    w.owned = owned;
+    windows_.insert(windows_.begin(), w);
     next_ += 0x10;
     return windows_.front().handle;
 }
@@ -89,14 +97,18 @@ Rect Moved(const Rect& now, const Rect& to, int parts) {
 void FakeDesktop::run(Window& w) {
     for (const Window::Posted& p : std::exchange(w.queue, {})) {
         if (p.op == 'S') applyShow(w, p.command);
-        else if (p.op == 'M' && w.showCmd != show::kMinimized) userMove(w.handle, Moved(w.rect, p.rect, p.command));
+        else if (p.op == 'M' && w.showCmd != show::kMinimized) {
+            Rect to = Moved(w.rect, p.rect, w.fixedSize ? p.command & ~WindowSystem::kSize : p.command);
+            // A window aware of the DPI takes the size the new monitor's scale gives it.
+            const int from = dpiAt(w.rect), onto = dpiAt(to);
+            if (w.dpiAware && from != onto) {
+                to.right = to.left + (to.right - to.left) * onto / from;
+                to.bottom = to.top + (to.bottom - to.top) * onto / from;
+            }
+            userMove(w.handle, to);
+        }
         else if (p.op == 'A') answers_[p.thread].emplace_back(p.owed, w.handle);
     }
-}
-
-void FakeDesktop::post(Window& w, Window::Posted posted, const std::string& logged) {
-    if (!logged.empty()) w.sent += (w.sent.empty() ? "" : " ") + logged;
-    w.queue.push_back(posted);
 }
 
 std::string FakeDesktop::takeSent(WindowHandle window) {
@@ -232,31 +244,68 @@ bool FakeDesktop::GetWindowRect(WindowHandle window, Rect& rect) {
     return w != nullptr;
 }
 
-bool FakeDesktop::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
+CommandResult FakeDesktop::command(Window* w, Window::Posted posted, const std::string& logged) {
+    if (w == nullptr) return CommandResult::Gone;
+    if (w->vanishing) {
+        close(w->handle);
+        return CommandResult::Gone;
+    }
+    if (!logged.empty()) w->sent += (w->sent.empty() ? "" : " ") + logged;  // tried
+    if (w->refusing || w->elevated) return CommandResult::Refused;
+    if (w->full) return CommandResult::Busy;
+    w->queue.push_back(posted);
+    return CommandResult::Sent;
+}
+
+CommandResult FakeDesktop::MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) {
     Lock lock(mutex_);
     const std::string args =
         ((parts & kPosition) ? std::to_string(to.left) + "," + std::to_string(to.top) : "-,-") + "," +
         ((parts & kSize) ? std::to_string(to.right - to.left) + "," + std::to_string(to.bottom - to.top) : "-,-");
-    Window* w = call('M', window, args);
-    if (w == nullptr) return false;
-    post(*w, {'M', to, static_cast<int>(parts), nullptr, {}}, "M" + args);
-    return true;
+    return command(call('M', window, args), {'M', to, static_cast<int>(parts), nullptr, {}}, "M" + args);
 }
 
-bool FakeDesktop::ShowWindow(WindowHandle window, int command) {
+CommandResult FakeDesktop::ShowWindow(WindowHandle window, int command) {
     Lock lock(mutex_);
-    Window* w = call('S', window, std::to_string(command));
-    if (w == nullptr) return false;
-    post(*w, {'S', Rect{}, command, nullptr, {}}, "S" + std::to_string(command));
-    return true;
+    return this->command(call('S', window, std::to_string(command)), {'S', Rect{}, command, nullptr, {}},
+                         "S" + std::to_string(command));
 }
 
-bool FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
+CommandResult FakeDesktop::AwaitAnswer(WindowHandle window, OwedAnswers& owed) {
     Lock lock(mutex_);
-    Window* w = find(window);
-    if (w == nullptr) return false;
-    post(*w, {'A', Rect{}, 0, &owed, std::this_thread::get_id()}, "");
-    return true;
+    return command(find(window), {'A', Rect{}, 0, &owed, std::this_thread::get_id()}, "");
+}
+
+void FakeDesktop::dropAnswers(const OwedAnswers* owed) {
+    Lock lock(mutex_);
+    for (Window& w : windows_) std::erase_if(w.queue, [owed](const Window::Posted& p) { return p.op == 'A' && p.owed == owed; });
+    for (auto& [thread, answers] : answers_) std::erase_if(answers, [owed](const auto& a) { return a.first == owed; });
+}
+
+bool FakeDesktop::Elevated(WindowHandle window) {
+    Lock lock(mutex_);
+    const Window* w = find(window);
+    return w != nullptr && w->elevated;
+}
+
+bool FakeDesktop::NotAnswering(WindowHandle window) {
+    Lock lock(mutex_);
+    const Window* w = find(window);
+    return w != nullptr && w->hung;
+}
+
+void FakeDesktop::change(WindowHandle window, const std::function<void(Window&)>& how) {
+    Lock lock(mutex_);
+    if (Window* w = find(window)) how(*w);
+}
+
+int FakeDesktop::dpiAt(const Rect& rect) const {
+    const int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
+    for (std::size_t i = 0; i < monitors_.size(); ++i) {
+        const Rect& a = monitors_[i].area;
+        if (x >= a.left && x < a.right && y >= a.top && y < a.bottom) return dpis_[i];
+    }
+    return dpis_.empty() ? 96 : dpis_.front();
 }
 
 void FakeDesktop::CollectAnswers() {
@@ -296,10 +345,12 @@ int FakeDesktop::ReadMonitors(Monitor* out, int capacity) {
     return count;
 }
 
-void FakeDesktop::setMonitors(const std::vector<Rect>& areas) {
+void FakeDesktop::setMonitors(const std::vector<Rect>& areas, const std::vector<int>& dpis) {
     {
         Lock lock(mutex_);
         monitors_.clear();
+        dpis_ = dpis;
+        dpis_.resize(areas.size(), 96);
         for (const Rect& a : areas) monitors_.push_back({a, monitors_.empty() ? Rect{a.left, a.top, a.right, a.bottom - 20} : a});
         workArea_ = monitors_.front().work;
         for (Window& w : windows_) {

@@ -33,6 +33,13 @@ public:
         WindowHandle parent = kNoWindow;  // of a child; the owner of an owned top-level window
         bool owned = false;
         bool hung = false;
+        // Its program runs as administrator: every command is refused, and
+        // Elevated tells so unless its level cannot be read (`refusing` alone).
+        bool refusing = false, elevated = false;
+        bool full = false;       // its queue is full: every command is busy
+        bool dpiAware = false;   // scales its own size when it comes onto a monitor of another DPI
+        bool fixedSize = false;  // keeps its size whatever it is sent
+        bool vanishing = false;  // closes as the next command comes
         struct Posted {
             char op;  // M a move to `rect` (its `command` the parts set), S show `command`,
                       // A an answer for `owed`, asked on `thread`
@@ -77,7 +84,8 @@ public:
     // does not set as "-,-"), S
     // ShowWindow n, F FindWindowA, K GetCursorPos, W WindowFromPoint, G GetParent.
     std::string log() const;
-    // The moves and show commands sent to the window since the last look, such as "S3 M10,20,640,480".
+    // The moves and show commands tried on the window since the last look
+    // (sent, or refused), such as "S3 M10,20,640,480".
     std::string takeSent(WindowHandle window);
     static std::string name(WindowHandle window);
     void clearLog();
@@ -90,9 +98,16 @@ public:
     int GetWindowTextA(WindowHandle window, char* buffer, int capacity) override;
     bool GetWindowPlacement(WindowHandle window, Placement& placement) override;
     bool GetWindowRect(WindowHandle window, Rect& rect) override;
-    bool MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
-    bool ShowWindow(WindowHandle window, int command) override;
-    bool AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    CommandResult MoveWindow(WindowHandle window, const Rect& to, MoveParts parts) override;
+    CommandResult ShowWindow(WindowHandle window, int command) override;
+    CommandResult AwaitAnswer(WindowHandle window, OwedAnswers& owed) override;
+    // The threads that asked for answers for `owed` have ended: as on
+    // Windows, their answers are never delivered.
+    void dropAnswers(const OwedAnswers* owed);
+    bool Elevated(WindowHandle window) override;
+    bool NotAnswering(WindowHandle window) override;  // hung (at once: Windows waits 5 s)
+    // Changes a window's nature (refusing, elevated, full, dpiAware, fixedSize, vanishing); not logged.
+    void change(WindowHandle window, const std::function<void(Window&)>& how);
     void CollectAnswers() override;
     bool WatchEvents(WindowEventHandler handler, void* context) override;
     int ReadMonitors(Monitor* out, int capacity) override;
@@ -100,7 +115,7 @@ public:
     // The monitors change (the first has a taskbar 20 high at its bottom): as
     // the system does, a window whose monitor has gone comes onto the first,
     // then the platform tells of it.
-    void setMonitors(const std::vector<Rect>& areas);
+    void setMonitors(const std::vector<Rect>& areas, const std::vector<int>& dpis = {});
     // The platform tells of an event, as Windows does; nothing while none watches.
     void fire(WindowEvent event, WindowHandle window);
     WindowHandle FindWindowA(const char* className, const char* title) override;
@@ -113,9 +128,11 @@ private:
     void note(char op, WindowHandle window, std::string args = {});
     Window* call(char op, WindowHandle window, std::string args = {});  // noted, then found
     Window* find(WindowHandle window);
+    // What becomes of a command to `w` (null: gone); a sent one goes into its queue.
+    CommandResult command(Window* w, Window::Posted posted, const std::string& logged);
+    int dpiAt(const Rect& rect) const;
     void applyShow(Window& w, int command);
     void run(Window& w);
-    void post(Window& w, Window::Posted posted, const std::string& logged);
 
     mutable std::recursive_mutex mutex_;
     std::vector<Window> windows_;  // front to back
@@ -123,6 +140,7 @@ private:
     std::function<void(char, WindowHandle)> hook_;
     WindowHandle next_ = kFirst;
     std::vector<Monitor> monitors_{{{0, 0, 1280, 1024}, {0, 0, 1280, 1004}}};
+    std::vector<int> dpis_{96};  // each monitor's
     Rect workArea_{0, 0, 1280, 1004};  // the first monitor's
     Point cursor_;
     bool live_ = false;

@@ -23,6 +23,7 @@ public:
         bool enabled = true, visible = true, checked = false;
         std::string text;
         std::vector<std::string> rows;
+        std::vector<settings::RowMark> marks;  // one per row
         int selected = -1, top = 0;
         settings::ScrollRecord bar;
     };
@@ -51,20 +52,25 @@ public:
         }
         return false;
     }
-    void ClearRows(int id) override { controls[id].rows.clear(), controls[id].selected = -1, controls[id].top = 0; }
+    void ClearRows(int id) override {
+        controls[id].rows.clear(), controls[id].marks.clear(), controls[id].selected = -1, controls[id].top = 0;
+    }
     // The key list shows its rows in lower case, and keeps them so (CBS_LOWERCASE).
     void AddRow(int id, std::string_view text) override {
         std::string row(text);
         if (id == IDC_KEY) std::transform(row.begin(), row.end(), row.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
         controls[id].rows.push_back(row);
+        controls[id].marks.push_back(settings::RowMark::None);
     }
     void InsertRow(int id, int row, std::string_view text) override {
         auto& rows = controls[id].rows;
         rows.insert(rows.begin() + row, std::string(text));
+        controls[id].marks.insert(controls[id].marks.begin() + row, settings::RowMark::None);
     }
     void DeleteRow(int id, int row) override {
         Control& c = controls[id];
         c.rows.erase(c.rows.begin() + row);
+        c.marks.erase(c.marks.begin() + row);
         if (c.selected == row) c.selected = -1;
         else if (c.selected > row) --c.selected;
         c.top = std::clamp(c.top, 0, std::max(0, static_cast<int>(c.rows.size()) - rowsShown));
@@ -85,6 +91,7 @@ public:
     }
     void ScrollLine(int id, bool down) override { SetTopRow(id, controls[id].top + (down ? 1 : -1)); }
     int RowsShown(int) override { return rowsShown; }
+    void MarkRow(int id, int row, settings::RowMark mark) override { controls[id].marks.at(static_cast<std::size_t>(row)) = mark; }
     // A bar keeps no page larger than its range, as the platform's do.
     void SetScrollBar(int id, const settings::ScrollRecord& r) override {
         controls[id].bar = r;

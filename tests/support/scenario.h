@@ -236,6 +236,7 @@ struct ControlState {
     std::vector<std::string> rows;  // of a list or a drop-down list
     int selected = -1, top = 0;
     std::string bar;  // a scroll bar's "min max page position"
+    std::vector<int> marks;  // of a list's rows: 0 none, 1 administrator, 2 not answering
 };
 
 // What a player acts on: the program, other programs' windows, the dialogs.
@@ -595,6 +596,20 @@ private:
         d["contains"] = [this](const Args& a, const Step&) {
             Wait([&] { return Rows(p_.Control(a.number(1)).rows).find(Rows({a[2]})) != std::string::npos; },
                  [&] { return "rows are " + Escaped(Rows(p_.Control(a.number(1)).rows)); });
+        };
+        // row-mark <list> <row's text> <-|admin|hung> [refresh]: the row's mark,
+        // with the list refreshed (button 3) before each look
+        d["row-mark"] = [this](const Args& a, const Step&) {
+            static const char* const kNames[] = {"-", "admin", "hung"};
+            std::string seen = "(no row)";
+            Wait([&] {
+                if (a.opt(4) == "refresh") p_.Click(IDC_REFRESH);
+                const ControlState s = p_.Control(a.number(1));
+                const auto row = std::find(s.rows.begin(), s.rows.end(), a[2]);
+                const std::size_t at = static_cast<std::size_t>(row - s.rows.begin());
+                seen = row == s.rows.end() ? "(no row)" : at < s.marks.size() ? kNames[s.marks[at] % 3] : "-";
+                return seen == a[3];
+            }, [&] { return "the row's mark is " + seen; });
         };
         d["selected-text"] = [this](const Args& a, const Step&) {
             Expect("selected-text", [&] {

@@ -124,6 +124,7 @@ public:
     // main window's queue is handled, the dialogs' own posts take effect.
     void AfterStep() override {
         desktop_.settle();
+        if (refusalsPosted_.exchange(false)) queue_.push_back({shell::kRefusalsMessage, 0, 0});
         for (auto& [kind, thread] : stepThreads_) thread->Run([this] { desktop_.CollectAnswers(); });
         // A bounded number at a time: a request waiting for a held flag comes back.
         for (int n = 0; n < 20 && !queue_.empty(); ++n) {
@@ -289,9 +290,11 @@ public:
     }
     ControlState Control(int id) override {
         const FakeDialog::Control& k = View()[id];
-        return ControlState{k.enabled, k.checked, k.visible, k.text, k.rows, k.selected, k.top,
-                            std::to_string(k.bar.min) + " " + std::to_string(k.bar.max) + " " +
-                                std::to_string(k.bar.page) + " " + std::to_string(k.bar.pos)};
+        ControlState state{k.enabled, k.checked, k.visible, k.text, k.rows, k.selected, k.top,
+                           std::to_string(k.bar.min) + " " + std::to_string(k.bar.max) + " " +
+                               std::to_string(k.bar.page) + " " + std::to_string(k.bar.pos), {}};
+        for (settings::RowMark mark : k.marks) state.marks.push_back(static_cast<int>(mark));
+        return state;
     }
 
     std::pair<bool, bool> Marks() override { return {marks_.monitoringChecked, marks_.correctNowEnabled}; }
@@ -305,6 +308,12 @@ public:
     bool TaskbarAnswers() override { return !desktop_.window(desktop_.frontmost("Shell_TrayWnd")).hung; }
     void Post(const shell::Message& m) override { queue_.push_back(m); }
     void Notice(const std::string& text) override { notices_.push_back(std::string(texts::kProductName) + ": " + text); }
+    void Balloon(const std::string& title, const std::string& text) override {
+        Check(trayShown_ && title.size() <= 63 && text.size() <= 255, "a balloon without its icon, or too long");
+        balloons_.push_back(title + ": " + text);
+    }
+    // Called by the scan worker: the message waits in the queue.
+    void RefusalsWaiting() override { refusalsPosted_ = true; }
     bool RegisterHotkey(const shell::Hotkey& hotkey) override {
         hotkey_.reset();
         if (taken_ == hotkey) return false;
@@ -362,6 +371,7 @@ private:
     void End() {
         StopWorkers(program_->shared);
         WaitForWorkers(program_->shared, std::chrono::hours(1));
+        desktop_.dropAnswers(&program_->shared.owed);
     }
     // A call to the shell's tray waits while the taskbar does not answer, as
     // on Windows; one that waits 3 s shows a program that waits for it.
@@ -450,7 +460,8 @@ private:
     std::atomic<bool> trayShown_{false};
     std::atomic<int> trayAdds_{0};
     std::atomic<int> shellCalls_{0};  // calls to the shell's tray under way
-    std::atomic<bool> waitedForShell_{false}, closing_{false};
+    std::atomic<bool> waitedForShell_{false}, closing_{false}, refusalsPosted_{false};
+    std::vector<std::string> balloons_;  // "title: text", as shown
     LockCycle lockCycle_;  // the lock's cycle that "step lock" builds and "step send" ends
     std::optional<shell::Hotkey> hotkey_, taken_;  // registered; held by another program
     shell::MenuMarks marks_{false, false};
@@ -470,10 +481,38 @@ bool Core::Extra(const Step& step) {
     } else if (c == "wakeup") {  // wakeup due|idle; a due wakeup is taken
         const auto now = Wakeup::Clock::now();
         Check(program_->shared.correctionThread.wakeup.sleepUntil(now, now) == (w.at(1) == "due"), "the correction worker's wakeup is not " + w[1]);
-    } else if (c == "monitors") {  // monitors <x,y,w,h> ...: the first has the taskbar
+    } else if (c == "monitors") {  // monitors <x,y,w,h>[@dpi] ...: the first has the taskbar
         std::vector<Rect> areas;
-        for (std::size_t i = 1; i < w.size(); ++i) areas.push_back(RectFrom(ParseBox(w[i])));
-        desktop_.setMonitors(areas);
+        std::vector<int> dpis;
+        for (std::size_t i = 1; i < w.size(); ++i) {
+            const std::size_t at = w[i].find('@');
+            areas.push_back(RectFrom(ParseBox(w[i].substr(0, at))));
+            dpis.push_back(at == std::string::npos ? 96 : Number(w[i].substr(at + 1)));
+        }
+        desktop_.setMonitors(areas, dpis);
+    } else if (c == "nature") {  // nature <window> refusing|elevated|full|answering|dpi-aware|fixed-size|vanishing ...
+        desktop_.change(Window(w.at(1)), [&](FakeDesktop::Window& win) {
+            for (std::size_t i = 2; i < w.size(); ++i) {
+                const std::string& n = w[i];
+                Check(n == "refusing" || n == "elevated" || n == "full" || n == "answering" || n == "dpi-aware" ||
+                          n == "fixed-size" || n == "vanishing",
+                      "no nature " + n);
+                win.vanishing = win.vanishing || n == "vanishing";
+                win.refusing = n == "refusing" || (win.refusing && n != "answering");
+                win.elevated = n == "elevated" || (win.elevated && n != "answering");
+                win.full = n == "full" || (win.full && n != "answering");
+                win.dpiAware = win.dpiAware || n == "dpi-aware";
+                win.fixedSize = win.fixedSize || n == "fixed-size";
+            }
+        });
+    } else if (c == "balloons") {  // balloons <text> ...: the balloons shown since the last look, in order
+        std::vector<std::string> expected;
+        for (std::size_t i = 1; i < w.size(); ++i) expected.push_back(std::string(texts::kRefusedTitle) + ": " + w[i]);
+        WaitFor([&] { return balloons_.size() >= expected.size(); }, expected.empty() ? quietMs : deadlineMs);
+        Check(std::exchange(balloons_, {}) == expected, "other balloons");
+    } else if (c == "owed") {  // owed <count>: windows that owe an answer
+        Check(program_->shared.owed.size() == static_cast<std::size_t>(Number(w.at(1))),
+              std::to_string(program_->shared.owed.size()) + " windows owe answers");
     } else if (c == "settled") {  // the displays' change has settled, and the workers have acted on it
         Check(WaitFor([&] { return !program_->shared.displayChange.pending(); }, deadlineMs) &&
                   testing::WaitForCycles(program_->shared, 2),

@@ -191,8 +191,18 @@ TEST(Texts, AreCodePage932Bytes) {
         {texts::HotkeyRefused("Ctrl+Alt+space"),
          "ショートカットキー Ctrl+Alt+space を登録できませんでした。\n"
          "ほかのプログラムが使っているようです。設定で別のキーを選んでください。"},
+        {texts::kRefusedTitle, "Torvane: 移動できないウィンドウ"},
+        {settings::kMarkRefused, "［管理者］"},
     };
     for (const auto& [bytes, utf8] : texts) EXPECT_EQ(bytes, scenario::ToCp932(utf8)) << utf8;
+    // A balloon's texts are cut to their bytes on a character boundary,
+    // a second byte that looks like ASCII ("表" is 0x95 0x5C) included.
+    const std::string name = scenario::ToCp932("表示ab表");
+    const std::pair<std::size_t, const char*> cuts[] = {{1, ""}, {2, "表"}, {5, "表示a"}, {7, "表示ab"}, {99, "表示ab表"}};
+    for (const auto& [most, utf8] : cuts) EXPECT_EQ(std::string(texts::Cut(name, most)), scenario::ToCp932(utf8)) << most;
+    const std::string longest = texts::Refused(std::string(300, 'r'), scenario::ToCp932(std::string(100, 'w') + "表表表"));
+    EXPECT_LE(longest.size(), 255u);
+    EXPECT_NE(longest.find(std::string(40, 'r') + scenario::ToCp932("」")), std::string::npos) << "the rule's name cut to 40 bytes";
     // Each help text begins with its caption, "：" and a blank line.
     int helped = 0;
     for (int id = -1; id < 1100; ++id) {

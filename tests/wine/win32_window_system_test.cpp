@@ -140,10 +140,11 @@ TEST(Commands, NeverWaitForAnotherThreadsWindowAndTheAnswerComesOnceTheyTookEffe
         const ULONGLONG start = ::GetTickCount64();
         char title[16];
         ws.GetWindowTextA(w, title, sizeof title);
-        ws.MoveWindow(w, Rect{30, 40, 330, 290}, WindowSystem::kPositionAndSize);
-        ws.ShowWindow(w, show::kMaximized);
+        EXPECT_EQ(CommandResult::Sent, ws.MoveWindow(w, Rect{30, 40, 330, 290}, WindowSystem::kPositionAndSize));
+        EXPECT_EQ(CommandResult::Sent, ws.ShowWindow(w, show::kMaximized));
+        EXPECT_FALSE(ws.Elevated(w)) << "a window of this program";
         ASSERT_TRUE(owed.Owe(w));
-        EXPECT_TRUE(ws.AwaitAnswer(w, owed));
+        EXPECT_EQ(CommandResult::Sent, ws.AwaitAnswer(w, owed));
         ws.CollectAnswers();
         EXPECT_TRUE(owed.Owes(w)) << "answered before the window's thread woke";
         EXPECT_LT(::GetTickCount64() - start, 300u) << "waited for the window's thread";
@@ -160,9 +161,12 @@ TEST(Commands, NeverWaitForAnotherThreadsWindowAndTheAnswerComesOnceTheyTookEffe
     dying.Post(kDieMessage, 300);
     ws.ShowWindow(w, show::kMaximized);
     ASSERT_TRUE(owed.Owe(w));
-    EXPECT_TRUE(ws.AwaitAnswer(w, owed));
+    EXPECT_EQ(CommandResult::Sent, ws.AwaitAnswer(w, owed));
     EXPECT_TRUE(WaitFor([&] { return ws.CollectAnswers(), !owed.Owes(w); })) << "a window gone keeps its record";
-    EXPECT_FALSE(ws.AwaitAnswer(w, owed)) << "an answer from a window that is gone";
+    // Every command to a window that is gone says so.
+    EXPECT_EQ(CommandResult::Gone, ws.AwaitAnswer(w, owed));
+    EXPECT_EQ(CommandResult::Gone, ws.MoveWindow(w, Rect{30, 40, 330, 290}, WindowSystem::kPosition));
+    EXPECT_EQ(CommandResult::Gone, ws.ShowWindow(w, show::kNormal));
 }
 
 }  // namespace

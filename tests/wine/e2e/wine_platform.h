@@ -621,6 +621,7 @@ public:
                 wchar_t text[512] = L"";
                 const LRESULT n = Send(control, combo ? CB_GETLBTEXT : LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
                 s.rows.push_back(Narrow(std::wstring(text, n > 0 ? n : 0), kCodePage));
+                if (!combo) s.marks.push_back(static_cast<int>(Send(control, LB_GETITEMDATA, i)));
             }
             s.selected = static_cast<int>(Send(control, combo ? CB_GETCURSEL : LB_GETCURSEL));
             s.top = combo ? 0 : static_cast<int>(Send(control, LB_GETTOPINDEX));
