@@ -39,7 +39,10 @@ bool StateWatchStep(Shared& shared, WindowSystem& windows, std::int32_t ruleInde
 // So when two rules lock one window, it stays where the lower one holds it.
 class LockCycle {
 public:
-    LockCycle() { plans_.reserve(64); }
+    LockCycle() {
+        plans_.reserve(64);
+        tried_.reserve(64);
+    }
     // The rule's part, under the busy flag as every step.
     void Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleIndex);
     // The moves, under the busy flag once more; a window that was sent a

@@ -12,15 +12,8 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 WindowHandle FakeDesktop::open(const std::string& className, const std::string& title, Rect rect, bool visible,
                                WindowHandle parent, bool owned) {
     Lock lock(mutex_);
-    Window w;
-    w.handle = next_;
-    w.className = className;
-    w.title = title;
-    w.visible = visible;
-    w.rect = w.normalRect = rect;
-    w.parent = parent;
-    w.owned = owned;
-    windows_.insert(windows_.begin(), w);
+    windows_.insert(windows_.begin(), Window{.handle = next_, .className = className, .title = title, .visible = visible,
+                                             .rect = rect, .normalRect = rect, .parent = parent, .owned = owned});
     next_ += 0x10;
     return windows_.front().handle;
 }
@@ -100,7 +93,7 @@ void FakeDesktop::run(Window& w) {
         else if (p.op == 'M' && w.showCmd != show::kMinimized) {
             Rect to = Moved(w.rect, p.rect, w.fixedSize ? p.command & ~WindowSystem::kSize : p.command);
             // A window aware of the DPI takes the size the new monitor's scale gives it.
-            const int from = dpiAt(w.rect), onto = dpiAt(to);
+            const int from = dpis_[std::max(monitorAt(w.rect), 0)], onto = dpis_[std::max(monitorAt(to), 0)];
             if (w.dpiAware && from != onto) {
                 to.right = to.left + (to.right - to.left) * onto / from;
                 to.bottom = to.top + (to.bottom - to.top) * onto / from;
@@ -282,30 +275,17 @@ void FakeDesktop::dropAnswers(const OwedAnswers* owed) {
     for (auto& [thread, answers] : answers_) std::erase_if(answers, [owed](const auto& a) { return a.first == owed; });
 }
 
-bool FakeDesktop::Elevated(WindowHandle window) {
-    Lock lock(mutex_);
-    const Window* w = find(window);
-    return w != nullptr && w->elevated;
-}
-
-bool FakeDesktop::NotAnswering(WindowHandle window) {
-    Lock lock(mutex_);
-    const Window* w = find(window);
-    return w != nullptr && w->hung;
-}
-
 void FakeDesktop::change(WindowHandle window, const std::function<void(Window&)>& how) {
     Lock lock(mutex_);
     if (Window* w = find(window)) how(*w);
 }
 
-int FakeDesktop::dpiAt(const Rect& rect) const {
+int FakeDesktop::monitorAt(const Rect& rect) const {
     const int x = (rect.left + rect.right) / 2, y = (rect.top + rect.bottom) / 2;
-    for (std::size_t i = 0; i < monitors_.size(); ++i) {
-        const Rect& a = monitors_[i].area;
-        if (x >= a.left && x < a.right && y >= a.top && y < a.bottom) return dpis_[i];
-    }
-    return dpis_.empty() ? 96 : dpis_.front();
+    const auto at = std::find_if(monitors_.begin(), monitors_.end(), [&](const Monitor& m) {
+        return x >= m.area.left && x < m.area.right && y >= m.area.top && y < m.area.bottom;
+    });
+    return at == monitors_.end() ? -1 : static_cast<int>(at - monitors_.begin());
 }
 
 void FakeDesktop::CollectAnswers() {
@@ -354,11 +334,7 @@ void FakeDesktop::setMonitors(const std::vector<Rect>& areas, const std::vector<
         for (const Rect& a : areas) monitors_.push_back({a, monitors_.empty() ? Rect{a.left, a.top, a.right, a.bottom - 20} : a});
         workArea_ = monitors_.front().work;
         for (Window& w : windows_) {
-            const int x = (w.rect.left + w.rect.right) / 2, y = (w.rect.top + w.rect.bottom) / 2;
-            const bool shown = std::any_of(monitors_.begin(), monitors_.end(), [&](const Monitor& m) {
-                return x >= m.area.left && x < m.area.right && y >= m.area.top && y < m.area.bottom;
-            });
-            if (shown || w.showCmd != show::kNormal) continue;
+            if (monitorAt(w.rect) >= 0 || w.showCmd != show::kNormal) continue;
             userMove(w.handle, Rect{workArea_.left, workArea_.top, workArea_.left + w.rect.right - w.rect.left,
                                     workArea_.top + w.rect.bottom - w.rect.top});
         }

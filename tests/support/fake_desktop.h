@@ -48,8 +48,8 @@ public:
             OwedAnswers* owed;
             std::thread::id thread;
         };
-        std::vector<Posted> queue;
-        std::string sent;  // the commands sent since the last look, as in the log
+        std::vector<Posted> queue{};
+        std::string sent{};  // the commands sent since the last look, as in the log
     };
 
     static constexpr Rect kDefaultRect{100, 100, 500, 400};
@@ -104,8 +104,8 @@ public:
     // The threads that asked for answers for `owed` have ended: as on
     // Windows, their answers are never delivered.
     void dropAnswers(const OwedAnswers* owed);
-    bool Elevated(WindowHandle window) override;
-    bool NotAnswering(WindowHandle window) override;  // hung (at once: Windows waits 5 s)
+    bool Elevated(WindowHandle w) override { return window(w).elevated; }
+    bool NotAnswering(WindowHandle w) override { return window(w).hung; }  // at once: Windows waits 5 s
     // Changes a window's nature (refusing, elevated, full, dpiAware, fixedSize, vanishing); not logged.
     void change(WindowHandle window, const std::function<void(Window&)>& how);
     void CollectAnswers() override;
@@ -130,7 +130,7 @@ private:
     Window* find(WindowHandle window);
     // What becomes of a command to `w` (null: gone); a sent one goes into its queue.
     CommandResult command(Window* w, Window::Posted posted, const std::string& logged);
-    int dpiAt(const Rect& rect) const;
+    int monitorAt(const Rect& rect) const;  // the index of the monitor that shows its middle, or -1
     void applyShow(Window& w, int command);
     void run(Window& w);
 

@@ -597,19 +597,15 @@ private:
             Wait([&] { return Rows(p_.Control(a.number(1)).rows).find(Rows({a[2]})) != std::string::npos; },
                  [&] { return "rows are " + Escaped(Rows(p_.Control(a.number(1)).rows)); });
         };
-        // row-mark <list> <row's text> <-|admin|hung> [refresh]: the row's mark,
-        // with the list refreshed (button 3) before each look
+        // row-mark <list> <row's text> -|admin|hung [refresh]: the list refreshed (button 3) before each look
         d["row-mark"] = [this](const Args& a, const Step&) {
-            static const char* const kNames[] = {"-", "admin", "hung"};
-            std::string seen = "(no row)";
-            Wait([&] {
+            Expect("the row's mark", [&] {
                 if (a.opt(4) == "refresh") p_.Click(IDC_REFRESH);
                 const ControlState s = p_.Control(a.number(1));
-                const auto row = std::find(s.rows.begin(), s.rows.end(), a[2]);
-                const std::size_t at = static_cast<std::size_t>(row - s.rows.begin());
-                seen = row == s.rows.end() ? "(no row)" : at < s.marks.size() ? kNames[s.marks[at] % 3] : "-";
-                return seen == a[3];
-            }, [&] { return "the row's mark is " + seen; });
+                const std::size_t at = static_cast<std::size_t>(std::find(s.rows.begin(), s.rows.end(), a[2]) - s.rows.begin());
+                static const char* const kNames[] = {"-", "admin", "hung"};
+                return std::string(at == s.rows.size() ? "(no row)" : at < s.marks.size() ? kNames[s.marks[at] % 3] : "-");
+            }, a[3]);
         };
         d["selected-text"] = [this](const Args& a, const Step&) {
             Expect("selected-text", [&] {

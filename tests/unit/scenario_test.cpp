@@ -490,20 +490,14 @@ bool Core::Extra(const Step& step) {
             dpis.push_back(at == std::string::npos ? 96 : Number(w[i].substr(at + 1)));
         }
         desktop_.setMonitors(areas, dpis);
-    } else if (c == "nature") {  // nature <window> refusing|elevated|full|answering|dpi-aware|fixed-size|vanishing ...
-        desktop_.change(Window(w.at(1)), [&](FakeDesktop::Window& win) {
-            for (std::size_t i = 2; i < w.size(); ++i) {
-                const std::string& n = w[i];
-                Check(n == "refusing" || n == "elevated" || n == "full" || n == "answering" || n == "dpi-aware" ||
-                          n == "fixed-size" || n == "vanishing",
-                      "no nature " + n);
-                win.vanishing = win.vanishing || n == "vanishing";
-                win.refusing = n == "refusing" || (win.refusing && n != "answering");
-                win.elevated = n == "elevated" || (win.elevated && n != "answering");
-                win.full = n == "full" || (win.full && n != "answering");
-                win.dpiAware = win.dpiAware || n == "dpi-aware";
-                win.fixedSize = win.fixedSize || n == "fixed-size";
-            }
+    } else if (c == "nature") {  // nature <window> refusing|elevated|full|dpi-aware|fixed-size|vanishing|answering ...
+        using W = FakeDesktop::Window;
+        static const std::map<std::string, bool W::*> kNatures = {
+            {"refusing", &W::refusing},   {"elevated", &W::elevated},     {"full", &W::full},
+            {"dpi-aware", &W::dpiAware}, {"fixed-size", &W::fixedSize}, {"vanishing", &W::vanishing}};
+        desktop_.change(Window(w.at(1)), [&](W& win) {
+            for (std::size_t i = 2; i < w.size(); ++i)
+                w[i] == "answering" ? void(win.refusing = win.elevated = win.full = false) : void(win.*kNatures.at(w[i]) = true);
         });
     } else if (c == "balloons") {  // balloons <text> ...: the balloons shown since the last look, in order
         std::vector<std::string> expected;

@@ -201,8 +201,7 @@ TEST(Texts, AreCodePage932Bytes) {
     const std::pair<std::size_t, const char*> cuts[] = {{1, ""}, {2, "表"}, {5, "表示a"}, {7, "表示ab"}, {99, "表示ab表"}};
     for (const auto& [most, utf8] : cuts) EXPECT_EQ(std::string(texts::Cut(name, most)), scenario::ToCp932(utf8)) << most;
     const std::string longest = texts::Refused(std::string(300, 'r'), scenario::ToCp932(std::string(100, 'w') + "表表表"));
-    EXPECT_LE(longest.size(), 255u);
-    EXPECT_NE(longest.find(std::string(40, 'r') + scenario::ToCp932("」")), std::string::npos) << "the rule's name cut to 40 bytes";
+    EXPECT_TRUE(longest.size() <= 255 && longest.find(std::string(40, 'r') + scenario::ToCp932("」")) != std::string::npos);
     // Each help text begins with its caption, "：" and a blank line.
     int helped = 0;
     for (int id = -1; id < 1100; ++id) {
