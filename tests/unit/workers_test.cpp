@@ -77,21 +77,6 @@ TEST(Displays, ATargetNoMonitorShowsGoesIntoTheNearestWorkArea) {
     EXPECT_EQ(OnScreen(rows[3].target, 15, Displays{}), rows[3].target) << "no monitor known: as it is";
 }
 
-// A window gone between its command and the request for its answer owes
-// nothing: no answer will come.
-TEST(Commands, AWindowGoneBeforeItsAnswerIsAskedForOwesNothing) {
-    Shared shared;
-    FakeDesktop desktop;
-    shared.table.install({MoveRule()});
-    const WindowHandle w = desktop.open("Edit", "doc");
-    ScanPass(shared, desktop);
-    desktop.setHook([&](char op, WindowHandle) {
-        if (op == 'M') desktop.close(w);
-    });
-    CorrectionStep(shared, desktop, 0);
-    EXPECT_EQ(shared.owed.size(), 0u);
-}
-
 class Workers : public ::testing::Test {
 protected:
     void SetUp() override {
