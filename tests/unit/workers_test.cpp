@@ -47,6 +47,20 @@ TEST(NewWindows, ALateLookStillFindsAWindowThatShowedAndThenForgetsThem) {
     EXPECT_FALSE(fresh.any());
 }
 
+// A lock cycle whose moves find the busy flag held sends nothing and says
+// so, so that its worker tries again at once.
+TEST(Lock, ACycleWhoseMovesFindTheFlagHeldSendsNothingAndSaysSo) {
+    Shared shared;
+    FakeDesktop desktop;
+    shared.table.install({testing::RuleFor("Lock", opt::lockLeft, Rect{10, 20, 650, 500})});
+    const WindowHandle a = desktop.open("Lock", "a", Rect{300, 100, 400, 200});
+    ScanPass(shared, desktop);
+    LockCycle cycle;
+    cycle.Rule(shared, desktop, 0);
+    WithFlag(shared, [&] { EXPECT_FALSE(cycle.Send(shared, desktop)); });
+    EXPECT_EQ(desktop.window(a).sent, "");
+}
+
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
