@@ -61,6 +61,25 @@ TEST(Lock, ACycleWhoseMovesFindTheFlagHeldSendsNothingAndSaysSo) {
     EXPECT_EQ(desktop.window(a).sent, "");
 }
 
+// A window whose queue fills between a step's commands takes no request for
+// their answer: it owes nothing, and its correction stays due.
+TEST(Commands, AWindowThatFillsUpBetweenItsCommandsOwesNothing) {
+    Shared shared;
+    FakeDesktop desktop;
+    WindowRule rule = testing::RuleFor("Edit", opt::correctOnOpen | testing::kMoveAll, Rect{10, 20, 650, 500});
+    rule.showState = show::kNormal;
+    shared.table.install({rule});
+    const WindowHandle w = desktop.open("Edit", "doc");
+    desktop.userShow(w, show::kMaximized);
+    ScanPass(shared, desktop);
+    desktop.setHook([&](char op, WindowHandle h) {
+        if (op == 'M') desktop.change(h, [](FakeDesktop::Window& win) { win.full = true; });
+    });
+    CorrectionStep(shared, desktop, 0);
+    EXPECT_EQ(shared.owed.size(), 0u);
+    EXPECT_TRUE(shared.table[0].boundWindows.at(0).pending());
+}
+
 WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
     return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
