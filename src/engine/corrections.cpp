@@ -260,10 +260,10 @@ void LockCycle::Rule(Shared& shared, WindowSystem& windows, std::int32_t ruleInd
 }
 
 bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
-    bool sent = false;
+    bool done = false;  // the moves could go out: the flag was free and no rule was skipped
     if (complete_) {
         BusyGuard guard = BusyGuard::tryTake(shared.busy);
-        sent = guard.owns();
+        done = guard.owns();
         for (const Plan& plan : plans_) {
             const Rect target = Effective(shared, plan.target, plan.held);
             const unsigned parts = Differs(target, plan.read);
@@ -288,14 +288,14 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
                 (tried != nullptr && tried->checked && (parts & ~tried->futile) == 0 && tried->after == plan.read &&
                  tried->target == target))
                 continue;
-            bool sent = false;
+            bool delivered = false;
             {
                 Commands commands(shared, windows, plan.window);
                 commands.Move(target, WindowSystem::MoveParts(parts));
-                sent = commands.sent();
+                delivered = commands.sent();
             }
             shared.owed.Place(plan.window, target);
-            if (!sent) continue;
+            if (!delivered) continue;
             const Tried now{plan.window, plan.read, target, parts, shared.owed.Now(), false, {}, 0};
             if (tried != nullptr) *tried = now;
             else Remember(now);
@@ -305,7 +305,7 @@ bool LockCycle::Send(Shared& shared, WindowSystem& windows) {
     }
     plans_.clear();
     complete_ = true;
-    return sent;
+    return done;
 }
 
 LockCycle::Tried* LockCycle::TriedFor(WindowHandle window) {

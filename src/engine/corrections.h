@@ -49,9 +49,10 @@ public:
     // command since it was read (by any step, answered or not) waits for the
     // next cycle. The parts of a move that left them as they were (a window
     // that cannot be sized keeps its size) are not sent again until the
-    // window's rectangle has changed. A cycle in which
-    // a rule was skipped for the flag sends nothing (the window would go
-    // where only the rules above the skipped one hold it), and returns false.
+    // window's rectangle has changed. A cycle in which a rule was skipped for
+    // the flag sends nothing (the window would go where only the rules above
+    // the skipped one hold it); it, and one whose moves find the flag held,
+    // returns false, so that the worker tries again at once.
     bool Send(Shared& shared, WindowSystem& windows);
 
 private:
