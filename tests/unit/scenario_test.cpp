@@ -572,8 +572,7 @@ bool Core::Extra(const Step& step) {
             {"moved", WindowEvent::Moved},     {"restored", WindowEvent::Restored}};
         desktop_.fire(kEvents.at(w.at(1)), Window(w.at(2)));
     } else if (c == "poll") {  // poll <ms>: the workers' interval from now on; each is in such a sleep after
-        program_->shared.PollInterval = Number(w.at(1));
-        testing::WaitForCycles(program_->shared, 1);
+        testing::SetInterval(program_->shared, Number(w.at(1)));
     } else if (c == "retitle") {
         desktop_.retitle(Window(w.at(1)), w.size() > 2 ? w[2] : "");
     } else if (c == "close-window") {

@@ -168,8 +168,7 @@ TEST_F(Workers, AWorkerKeptFromItsRulesByTheFlagTriesAgainAtOnce) {
     const WindowHandle b = desktop.open("Keep", "b");
     start();
     ASSERT_TRUE(WaitUntil([&] { return shared.bound.contains(a) && shared.bound.contains(b); }));
-    shared.PollInterval = 60000;
-    ASSERT_TRUE(WaitForCycles(shared, 1));
+    ASSERT_TRUE(testing::SetInterval(shared, 60000));
     WithFlag(shared, [&] {
         desktop.userMove(a, Rect{300, 100, 400, 200});
         desktop.userShow(b, show::kMaximized);
