@@ -28,15 +28,6 @@ void FakeDesktop::close(WindowHandle window) {
     }
     std::erase_if(windows_, [window](const Window& w) { return w.handle == window; });
 }
-void FakeDesktop::hide(WindowHandle window) {
-    Lock lock(mutex_);
-    if (Window* w = find(window)) w->visible = false;
-}
-
-void FakeDesktop::retitle(WindowHandle window, const std::string& title) {
-    Lock lock(mutex_);
-    if (Window* w = find(window)) w->title = title;
-}
 
 void FakeDesktop::userMove(WindowHandle window, Rect rect) {
     Lock lock(mutex_);
@@ -46,34 +37,11 @@ void FakeDesktop::userMove(WindowHandle window, Rect rect) {
     }
 }
 
-void FakeDesktop::userShow(WindowHandle window, int command) {
-    Lock lock(mutex_);
-    if (Window* w = find(window)) applyShow(*w, command);
-}
-
-void FakeDesktop::hang(WindowHandle window) {
-    Lock lock(mutex_);
-    if (Window* w = find(window)) w->hung = true;
-}
-
-void FakeDesktop::resume(WindowHandle window) {
-    Lock lock(mutex_);
-    if (Window* w = find(window)) {
-        w->hung = false;
-        run(*w);
-    }
-}
-
 void FakeDesktop::settle() {
     Lock lock(mutex_);
     for (Window& w : windows_) {
         if (!w.hung) run(w);
     }
-}
-
-void FakeDesktop::setLive(bool live) {
-    Lock lock(mutex_);
-    live_ = live;
 }
 
 namespace {

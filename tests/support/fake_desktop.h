@@ -59,19 +59,24 @@ public:
     WindowHandle open(const std::string& className, const std::string& title, Rect rect = kDefaultRect,
                       bool visible = true, WindowHandle parent = kNoWindow, bool owned = false);
     void close(WindowHandle window);
-    void hide(WindowHandle window);
-    void retitle(WindowHandle window, const std::string& title);
+    void hide(WindowHandle window) { change(window, [](Window& w) { w.visible = false; }); }
+    void retitle(WindowHandle window, const std::string& title) { change(window, [&](Window& w) { w.title = title; }); }
     // What the user does: not logged.
     void userMove(WindowHandle window, Rect rect);
-    void userShow(WindowHandle window, int command);
+    void userShow(WindowHandle window, int command) { change(window, [&](Window& w) { applyShow(w, command); }); }
     Window window(WindowHandle window) const;  // a default Window when gone
     // The front-most window of that class, or none; not logged.
     WindowHandle frontmost(const std::string& className) const;
     void setCursor(Point point) { cursor_ = point; }
     void settle();
-    void setLive(bool live);
-    void hang(WindowHandle window);
-    void resume(WindowHandle window);
+    void setLive(bool live) { live_ = live; }
+    void hang(WindowHandle window) { change(window, [](Window& w) { w.hung = true; }); }
+    void resume(WindowHandle window) {
+        change(window, [this](Window& w) {
+            w.hung = false;
+            run(w);
+        });
+    }
     // Keeps every worker that comes to take its answers waiting, as a thread
     // that gets no processor time; for at most 3 s, which `stalledLong` tells.
     void stall(bool on) { stalled_ = on; }
@@ -143,7 +148,7 @@ private:
     std::vector<int> dpis_{96};  // each monitor's
     Rect workArea_{0, 0, 1280, 1004};  // the first monitor's
     Point cursor_;
-    bool live_ = false;
+    std::atomic<bool> live_{false};
     std::atomic<bool> stalled_{false}, stalledLong_{false};
     std::atomic<int> waiting_{0};
     WindowEventHandler events_ = nullptr;

@@ -5,14 +5,13 @@
 #include <iconv.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <semaphore>
 #include <thread>
 #include <optional>
 
@@ -53,38 +52,24 @@ using settings::SettingsDialog;
 // Runs the steps of one kind of worker, so that the answers come back to it.
 class StepThread {
 public:
-    StepThread() : thread_([this] { Loop(); }) {}
-    ~StepThread() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            quit_ = true;
-        }
-        cv_.notify_all();
-        thread_.join();
-    }
+    ~StepThread() { Run(nullptr); }
+    // Runs `job` on the thread and waits for it; no job ends the thread.
     void Run(std::function<void()> job) {
-        std::unique_lock<std::mutex> lock(mutex_);
+        const bool last = !job;
         job_ = std::move(job);
-        cv_.notify_all();
-        cv_.wait(lock, [this] { return !job_; });
+        go_.release();
+        last ? thread_.join() : done_.acquire();
     }
 
 private:
-    void Loop() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            cv_.wait(lock, [this] { return quit_ || job_; });
-            if (quit_) return;
-            job_();
-            job_ = nullptr;
-            cv_.notify_all();
-        }
-    }
-    std::mutex mutex_;
-    std::condition_variable cv_;
     std::function<void()> job_;
-    bool quit_ = false;
-    std::thread thread_;
+    std::binary_semaphore go_{0}, done_{0};
+    std::thread thread_{[this] {
+        while (go_.acquire(), job_) {
+            job_();
+            done_.release();
+        }
+    }};
 };
 
 Rect RectFrom(Box b) { return Rect{b.x, b.y, b.x + b.w, b.y + b.h}; }
