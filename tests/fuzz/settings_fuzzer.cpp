@@ -14,7 +14,6 @@
 namespace {
 
 using torvane::FixedText;
-using torvane::SystemConfig;
 using torvane::WindowRule;
 
 [[noreturn]] void Broken(const char* what, std::size_t rule) {
@@ -32,8 +31,7 @@ bool Fits(const FixedText& t) {
 // The number of rule-section headers: lines (split at LF) that begin with "["
 // and whose second byte is not "!".
 std::size_t RuleHeaders(std::string_view text) {
-    std::size_t count = 0;
-    std::size_t start = 0;
+    std::size_t count = 0, start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) end = text.size();
@@ -49,18 +47,11 @@ std::size_t RuleHeaders(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
 
-    SystemConfig config;
-    std::vector<WindowRule> rules;
-    torvane::ParseSettings(input, config, rules);
-
-    if (rules.size() != RuleHeaders(input)) {
-        Broken("rule count differs from the rule-section headers", rules.size());
-    }
+    const auto [config, rules] = torvane::ParseSettings(input);
+    if (rules.size() != RuleHeaders(input)) Broken("rule count differs from the rule-section headers", rules.size());
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const WindowRule& r = rules[i];
-        if (!Fits(r.name) || !Fits(r.className) || !Fits(r.title)) {
-            Broken("text longer than 255 bytes", i);
-        }
+        if (!Fits(r.name) || !Fits(r.className) || !Fits(r.title)) Broken("text longer than 255 bytes", i);
         // Texts come from the input's bytes. (Searched only for small tables, to
         // keep an execution cheap.)
         if (rules.size() <= 256 && (input.find(r.name.view()) == std::string_view::npos ||
@@ -71,9 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     // (No name read begins with "!": such a header opens a system section.)
     const std::string once = torvane::FormatSettings(config, rules);
-    SystemConfig config2;
-    std::vector<WindowRule> rules2;
-    torvane::ParseSettings(once, config2, rules2);
+    const auto [config2, rules2] = torvane::ParseSettings(once);
     if (!(config2 == config)) Broken("options changed on reload", 0);
     if (rules2.size() != rules.size()) Broken("rule count changed on reload", rules2.size());
     for (std::size_t i = 0; i < rules.size(); ++i) {

@@ -6,9 +6,6 @@
 
 #include <atomic>
 #include <deque>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <semaphore>
