@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "resource.h"
+#include "settings/hotkey_keys.h"
 #include "settings/settings_file.h"
 #include "settings/settings_format.h"
 #include "settings/texts.h"
@@ -212,6 +213,15 @@ TEST(Texts, AreCodePage932Bytes) {
     }
     EXPECT_EQ(helped, 40);
     EXPECT_TRUE(!settings::HelpFor(IDC_VISIBLE_BAR) && !settings::HelpFor(IDC_RULE_BAR)) << "the scroll bars have no help";
+}
+
+// Each key of the list has a code of its own: the key saved is the key shown again.
+TEST(KeyList, EveryKeyComesBackFromItsCode) {
+    const std::vector<settings::HotkeyKey>& keys = settings::HotkeyKeyTable();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        if (keys[i].code == 0) continue;  // the blank entries
+        EXPECT_EQ(settings::KeyEntryOf(keys[i].code), static_cast<int>(i)) << keys[i].text;
+    }
 }
 
 }  // namespace
