@@ -47,6 +47,10 @@ TEST(NewWindows, ALateLookStillFindsAWindowThatShowedAndThenForgetsThem) {
     EXPECT_FALSE(fresh.any());
 }
 
+WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
+    return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
+}
+
 // A lock cycle whose moves find the busy flag held sends nothing and says
 // so, so that its worker tries again at once.
 TEST(Lock, ACycleWhoseMovesFindTheFlagHeldSendsNothingAndSaysSo) {
@@ -66,7 +70,7 @@ TEST(Lock, ACycleWhoseMovesFindTheFlagHeldSendsNothingAndSaysSo) {
 TEST(Commands, AWindowThatFillsUpBetweenItsCommandsOwesNothing) {
     Shared shared;
     FakeDesktop desktop;
-    WindowRule rule = testing::RuleFor("Edit", opt::correctOnOpen | testing::kMoveAll, Rect{10, 20, 650, 500});
+    WindowRule rule = MoveRule();
     rule.showState = show::kNormal;
     shared.table.install({rule});
     const WindowHandle w = desktop.open("Edit", "doc");
@@ -78,10 +82,6 @@ TEST(Commands, AWindowThatFillsUpBetweenItsCommandsOwesNothing) {
     CorrectionStep(shared, desktop, 0);
     EXPECT_EQ(shared.owed.size(), 0u);
     EXPECT_TRUE(shared.table[0].boundWindows.at(0).pending());
-}
-
-WindowRule MoveRule(std::uint32_t extra = opt::correctOnOpen) {
-    return testing::RuleFor("Edit", extra | testing::kMoveAll, Rect{10, 20, 650, 500});
 }
 
 // Where a move goes: where the rule says while a monitor shows its title
